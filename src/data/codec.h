@@ -1,0 +1,41 @@
+// Little-endian codec of the game records and the market and player file operations.
+// Readers and writers return the bytes moved; anything but the record size is a failure.
+#pragma once
+
+#include <cstdint>
+
+#include "data/records.h"
+
+int read_int16(int fd, int16_t& value);
+int read_int32(int fd, int32_t& value);
+int write_int16(int fd, int16_t value);
+int write_int32(int fd, int32_t value);
+
+int read_company(int fd, CompanyRecord& company);
+int write_company(int fd, const CompanyRecord& company);
+int read_market(int fd, MarketRecord& market);
+int write_market(int fd, const MarketRecord& market);
+int read_holding(int fd, Holding& holding);
+int write_holding(int fd, const Holding& holding);
+int read_player(int fd, PlayerRecord& player);
+int write_player(int fd, const PlayerRecord& player);
+
+// In-memory forms of the same layouts, for code that moves many records in one transfer.
+void encode_market(const MarketRecord& market, unsigned char* out);   // kMarketBytes
+void decode_market(const unsigned char* in, MarketRecord& market);
+void encode_player(const PlayerRecord& player, unsigned char* out);   // kPlayerBytes
+void decode_player(const unsigned char* in, PlayerRecord& player);
+
+// quonda.dat: 0 on success, -1 short transfer, -2 cannot open.
+[[nodiscard]] int load_market(MarketRecord& market, const char* path = "quonda.dat");
+[[nodiscard]] int save_market(const MarketRecord& market, const char* path = "quonda.dat");
+
+// Player lookup: finds name (case-insensitive) in quonda.plr, opened in read mode and created
+// when missing. Returns 1 when found (record filled), 0 when not found, -1 when the file cannot
+// be opened. offset receives the record's position, or the end of the whole records on a miss.
+[[nodiscard]] int find_player(const char* name, PlayerRecord& player, int32_t& offset,
+                              const char* path = "quonda.plr");
+// Rewrites (or appends) a record at offset in quonda.plr opened for update without creating it.
+// Returns 0 on success, -1 on a short write, -2 when the file cannot be opened.
+[[nodiscard]] int rewrite_player(const PlayerRecord& player, int32_t offset,
+                                 const char* path = "quonda.plr");

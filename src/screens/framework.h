@@ -1,0 +1,65 @@
+// The fixed 80x24 screen: holdings table, menu block, message row; the selection loop shared by
+// every menu, the company and stock-type selectors, and the message-row prompts.
+#pragma once
+
+#include <cstdint>
+
+constexpr int kLineBufferSize = 256;
+extern char line_buffer[kLineBufferSize];  // answers typed at the message row
+extern int32_t short_view;                 // holdings table shows short shares
+extern int current_company;                // company chosen last, 0..11
+
+// Heading bars: two blanks, colour, left fill, blank, title, blank, right fill, CR LF.
+void draw_heading_bar(const char* title, int left_fill, int right_fill);
+void draw_title_banner();
+void draw_holdings_table();
+void draw_short_column();
+void draw_common_column();
+void draw_message_heading();
+
+// A menu: heading with its fills, first item row, and item texts ("[ ] ...\r\n").
+struct MenuScreen {
+    const char* title;
+    int left_fill;
+    int right_fill;
+    int first_row;          // 15, or 16 for menus of three or four items
+    int item_count;
+    const char* const* items;
+};
+void draw_menu_screen(const MenuScreen& menu);
+
+void mark_item(int row, bool bright);
+void unmark_item(int row);
+void mark_company(int row, bool bright);
+void unmark_company(int row);
+
+void show_cash();
+void prompt_help_subject();
+void prompt_graphics_mode();
+void prompt_company();
+void prompt_stock_type();
+void show_prompt(const char* text);
+void show_message(const char* text);
+int press_enter();
+int ask_yes_no(const char* text, int default_answer);
+int check_line_condition(const char* buffer);
+int check_key_condition(int key);
+
+// The selection loop. `redraw` repaints the menu's screen (holdings table, menu, message
+// heading, message row) on an asterisk; `message_row` redraws the menu's own message row after
+// a time warning. Returns the chosen index; extra_key, when not 0, is also accepted as a choice
+// (the main menu's Ctrl-E): the normal marker is drawn and kExtraKeyChosen returned.
+struct SelectionLoop {
+    int first_row;
+    int item_count;
+    bool company_arrow;          // mark_company at column 4 instead of mark_item at column 30
+    void (*redraw)();
+    void (*message_row)();
+    int extra_key = 0;
+};
+constexpr int kExtraKeyChosen = -100;
+int run_selection(const SelectionLoop& loop, int& cursor);
+
+int select_company(bool trading_menu_on_screen);
+void clear_company_arrow();
+int select_stock_type();
