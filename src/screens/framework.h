@@ -22,11 +22,19 @@ struct MenuScreen {
     const char* title;
     int left_fill;
     int right_fill;
-    int first_row;          // 15, or 16 for menus of three or four items
+    int first_row;  // 15, or 16 for menus of three or four items
     int item_count;
     const char* const* items;
 };
 void draw_menu_screen(const MenuScreen& menu);
+
+// The player menus of the fixed screen, shared by their owners and the selectors' redraws.
+extern const MenuScreen kMainMenuScreen;
+extern const MenuScreen kGraphicsMenuScreen;
+extern const MenuScreen kMainHelpMenuScreen;
+extern const MenuScreen kTradingMenuScreen;
+extern const MenuScreen kTradingHelpMenuScreen;
+extern const MenuScreen kStockTypeMenuScreen;
 
 void mark_item(int row, bool bright);
 void unmark_item(int row);
@@ -45,14 +53,16 @@ int ask_yes_no(const char* text, int default_answer);
 int check_line_condition(const char* buffer);
 int check_key_condition(int key);
 
-// The selection loop. `redraw` repaints the menu's screen (holdings table, menu, message
-// heading, message row) on an asterisk; `message_row` redraws the menu's own message row after
-// a time warning. Returns the chosen index; extra_key, when not 0, is also accepted as a choice
-// (the main menu's Ctrl-E): the normal marker is drawn and kExtraKeyChosen returned.
+// The selection loop. On an asterisk the loop clears the screen and calls `redraw`, which
+// repaints the menu's screen (holdings table, menu, message heading, message row);
+// `message_row` redraws the menu's own message row after a time warning. Returns the chosen
+// index (also left in cursor); extra_key, when not 0, is also accepted as a choice (the main
+// menu's Ctrl-E): the normal marker is drawn and kExtraKeyChosen returned. Carrier loss,
+// inactivity and time-out end the session.
 struct SelectionLoop {
     int first_row;
     int item_count;
-    bool company_arrow;          // mark_company at column 4 instead of mark_item at column 30
+    bool company_arrow;  // mark_company at column 4 instead of mark_item at column 30
     void (*redraw)();
     void (*message_row)();
     int extra_key = 0;
