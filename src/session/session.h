@@ -16,3 +16,14 @@ void write_bulletin();
 
 int door_init(int node, const char* drop_path, const char* socket_text);
 bool is_directory(const char* path);
+
+// Pieces of session start that work on records alone.
+// Wiped out: net worth plus half of every short position's value (each halved) is at most 99.
+bool is_wiped_out(const PlayerRecord& player);
+// Gives every unit the player holds (short shares with the common ones) back to the market.
+void return_holdings(const PlayerRecord& player, MarketRecord& market);
+// Fills a fresh portfolio named name: $2000, prices noted, gift shares of companies 0 and 7
+// taken from the market (or cash instead); graphics_mode and reserved are left as they are.
+void build_new_player(PlayerRecord& player, MarketRecord& market, const char* name);
+// Editor access by name: letter case and trailing blanks ignored.
+bool is_sysop_name(const char* name, const char* sysop_name);
