@@ -15,19 +15,10 @@
 
 namespace {
 
-constexpr const char* kTradingItems[] = {
-    "[ ] Buy Stocks\r\n",    "[ ] Sell Stocks\r\n",  "[ ] Buy Short\r\n",    "[ ] Sell Short\r\n",
-    "[ ] Option Stocks\r\n", "[ ] Help Trading\r\n", "[ ] Quit Trading\r\n",
-};
-constexpr MenuScreen kTradingMenu = {"STOCK TRADING MENU", 27, 29, 15, 7, kTradingItems};
-constexpr int kQuitTrading = 6;
+// Items of the trading menu and the trading help menu (the screens themselves are the
+// framework's kTradingMenuScreen and kTradingHelpMenuScreen).
 constexpr int kHelpTrading = 5;
-
-constexpr const char* kTradingHelpItems[] = {
-    "[ ] General Trading\r\n", "[ ] Buy Stocks\r\n",    "[ ] Sell Stocks\r\n", "[ ] Buy Short\r\n",
-    "[ ] Sell Short\r\n",      "[ ] Option Stocks\r\n", "[ ] Exit Help\r\n",
-};
-constexpr MenuScreen kTradingHelpMenu = {"TRADING HELP MENU", 28, 30, 15, 7, kTradingHelpItems};
+constexpr int kQuitTrading = 6;
 constexpr int kExitHelp = 6;
 
 constexpr const char* kNotTraded[kKindCount] = {
@@ -132,30 +123,22 @@ int32_t ask_quantity(int32_t maximum) {
     }
 }
 
+// Asterisk redraws; the selection loop has already cleared the screen.
 void redraw_trading_screen() {
-    term_clear_screen();
     draw_holdings_table();
-    draw_trading_menu();
+    draw_menu_screen(kTradingMenuScreen);
     draw_message_heading();
     show_cash();
 }
 
 void redraw_trading_help_screen() {
-    term_clear_screen();
     draw_holdings_table();
-    draw_trading_help_menu();
+    draw_menu_screen(kTradingHelpMenuScreen);
     draw_message_heading();
     prompt_help_subject();
 }
 
 }  // namespace
-
-void draw_trading_menu() {
-    draw_menu_screen(kTradingMenu);
-}
-void draw_trading_help_menu() {
-    draw_menu_screen(kTradingHelpMenu);
-}
 
 const char* trade_refusal(const CompanyRecord& company, const Holding& holding, int op, int kind) {
     switch (op) {
@@ -331,7 +314,7 @@ int trade(int op) {
 }
 
 void trading_help_menu() {
-    draw_trading_help_menu();
+    draw_menu_screen(kTradingHelpMenuScreen);
     prompt_help_subject();
     int cursor = 0;
     const SelectionLoop loop{15, 7, false, redraw_trading_help_screen, prompt_help_subject};
@@ -339,13 +322,13 @@ void trading_help_menu() {
         const int item = run_selection(loop, cursor);
         if (item == kExitHelp) return;
         show_trading_help_subject(item);
-        draw_trading_help_menu();
+        draw_menu_screen(kTradingHelpMenuScreen);
         prompt_help_subject();
     }
 }
 
 int trading_menu() {
-    draw_trading_menu();
+    draw_menu_screen(kTradingMenuScreen);
     show_cash();
     int cursor = 0;
     const SelectionLoop loop{15, 7, false, redraw_trading_screen, show_cash};
@@ -357,7 +340,7 @@ int trading_menu() {
         } else {
             trade(item);
         }
-        draw_trading_menu();
+        draw_menu_screen(kTradingMenuScreen);
         show_cash();
     }
 }

@@ -18,11 +18,6 @@ int trading_menu();
 void trading_help_menu();
 int trade(int op);
 
-// Draws the trading menu block (row 14 heading and items at rows 15-21).
-void draw_trading_menu();
-// Draws the trading help menu block.
-void draw_trading_help_menu();
-
 // The refusal message for op on kind of company (kind is ignored for ops 2-4, which trade
 // common stock), or nullptr when the trade may go ahead.
 const char* trade_refusal(const CompanyRecord& company, const Holding& holding, int op, int kind);
