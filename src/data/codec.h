@@ -1,5 +1,6 @@
 // Little-endian codec of the game records and the market and player file operations.
 // Readers and writers return the bytes moved; anything but the record size is a failure.
+// Each record moves in one read() or write(); a reader changes the record only when complete.
 #pragma once
 
 #include <cstdint>
@@ -21,12 +22,15 @@ int read_player(int fd, PlayerRecord& player);
 int write_player(int fd, const PlayerRecord& player);
 
 // In-memory forms of the same layouts, for code that moves many records in one transfer.
-void encode_market(const MarketRecord& market, unsigned char* out);   // kMarketBytes
+void encode_market(const MarketRecord& market, unsigned char* out);  // kMarketBytes
 void decode_market(const unsigned char* in, MarketRecord& market);
-void encode_player(const PlayerRecord& player, unsigned char* out);   // kPlayerBytes
+void encode_player(const PlayerRecord& player, unsigned char* out);  // kPlayerBytes
 void decode_player(const unsigned char* in, PlayerRecord& player);
 
-// quonda.dat: 0 on success, -1 short transfer, -2 cannot open.
+// quonda.dat: 0 on success; -2 when there is no quonda.dat; -1 when fewer bytes than a whole
+// market moved, or the file exists but could not be opened (held beyond the lock wait, no
+// permission): such a market must never be replaced by the defaults. A failed load leaves the
+// record unchanged. save_market: 0, -1 short write, -2 cannot open.
 [[nodiscard]] int load_market(MarketRecord& market, const char* path = "quonda.dat");
 [[nodiscard]] int save_market(const MarketRecord& market, const char* path = "quonda.dat");
 
