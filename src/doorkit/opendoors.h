@@ -34,13 +34,17 @@ struct OdControl {
     int32_t od_com_method = 0;           // 2: the caller's connection was handed to us
     int32_t od_inactivity = 200;         // seconds without a key before kOdInactive
     int32_t od_utf8_local = 0;           // local console shows CP437 as UTF-8
+    int32_t od_page_start_min = 8 * 60;  // paging hours, minutes after midnight: from 08:00
+    int32_t od_page_end_min = 22 * 60;   // up to 22:00 (end before start spans midnight)
+    int32_t od_page_seconds = 5;         // length of the paging line, one bell a second
+    char od_page_log[kOdPathSize] = "doorpage.log";  // pages are appended here for the sysop
 };
 
 extern OdControl od_control;
 
 struct OdInputEvent {
-    int event_type = kEventCharacter;    // kEventCharacter or kEventExtendedKey
-    unsigned char key_press = 0;         // the character, or the scan code of an extended key
+    int event_type = kEventCharacter;  // kEventCharacter or kEventExtendedKey
+    unsigned char key_press = 0;       // the character, or the scan code of an extended key
 };
 
 // Brings the kit up: reads the drop file (remote) or the login name (local), opens the
@@ -72,3 +76,17 @@ void od_page();
 void od_flush();
 // Restores the console and closes the connection; called at every way out.
 void od_exit(int exit_code) __attribute__((noreturn));
+
+// For test builds and in-process tests.
+// Pauses (od_sleep, the paging line) only flush when on.
+void od_set_skip_pauses(bool skip);
+// Inactivity time-out in milliseconds, overriding od_inactivity; 0 goes back to od_inactivity.
+void od_set_inactivity_ms(int milliseconds);
+// Runs the kit as a remote session over the given descriptors without a drop file: force-local
+// off, telnet on the connection when telnet is true. Keeps the od_control user fields.
+void od_attach(int input_fd, int output_fd, bool telnet);
+// Sends what is buffered and lets go of the descriptors (they stay open); the kit is idle again.
+void od_detach();
+// Bytes and write calls sent to the caller so far.
+uint64_t od_bytes_sent();
+uint64_t od_writes();

@@ -42,3 +42,5 @@ char* str_upper(char* text);
 void term_puts(const char* text);
 // Sets the force-local flag of the door kit.
 void term_set_force_local(bool local);
+// Empties the pending key (for tests that run several sessions in one process).
+void term_forget_pending_key();
