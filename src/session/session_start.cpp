@@ -349,10 +349,7 @@ void apply_remote_rules() {
         press_enter();
         session_end(1);
     }
-    copy_text(g_time_control.tc_last_played, sizeof g_time_control.tc_last_played,
-              player.last_played);
-    g_time_control.seconds_today = player.seconds_played;
-    g_time_control.games_today = player.times_played;
+    take_player_counters(player);
     switch (load_time_control(kTimeControlFile)) {
         case -3: {
             const char* lines[] = {
