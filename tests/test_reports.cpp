@@ -3,9 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
 
 #include "data/records.h"
+#include "data/session_state.h"
 #include "market/reports.h"
+#include "vcaller/harness.h"
 
 namespace {
 
@@ -143,6 +146,193 @@ TEST(SettleMarginCall, WipesOutWhenEverythingSoldIsNotEnough) {
     EXPECT_EQ(player.cash, 0);
     EXPECT_EQ(player.holdings[1].count[kCommon], 0);
     EXPECT_EQ(player.holdings[6].short_count, 0);
+}
+
+}  // namespace
+
+namespace {
+
+// Companies "AAA", "BBB", ... trading every kind at options 5, common 27, preferred 110,
+// bonds 1000; the caller's last prices equal the current ones.
+void set_up_session(int mode) {
+    g_session = SessionState{};
+    for (int i = 0; i < kCompanyCount; ++i) {
+        CompanyRecord& c = g_session.market.companies[i];
+        std::memset(c.symbol, 'A' + i, 3);
+        c.symbol[3] = '\0';
+        const int16_t prices[kKindCount] = {5, 27, 110, 1000};
+        for (int k = 0; k < kKindCount; ++k) {
+            c.total[k] = 1000;
+            c.price[k][0] = prices[k];
+            g_session.player.holdings[i].last_price[k] = prices[k];
+        }
+    }
+    g_session.player.graphics_mode = static_cast<int16_t>(mode);
+}
+
+class ReportScreen : public ::testing::Test {
+  protected:
+    std::string text(int r, int c, int len) {
+        door_.sync();
+        return door_.screen().text(r, c, len);
+    }
+    const VirtualScreen& screen() {
+        door_.sync();
+        return door_.screen();
+    }
+    DoorHarness door_;
+};
+
+constexpr const char* kDashes =
+    "        ----------------------------------------------------------------";
+
+// Company 0: options unchanged, common 23 -> 20, preferred 100 -> 112, no bonds. Company 1:
+// split twice, no bonds. Company 2: common crashed. Company 3: common crashed and split.
+TEST_F(ReportScreen, PriceChangesCellsColoursAndCountersCleared) {
+    set_up_session(2);
+    MarketRecord& m = g_session.market;
+    PlayerRecord& p = g_session.player;
+    m.companies[0].price[kCommon][0] = 20;
+    p.holdings[0].last_price[kCommon] = 23;
+    m.companies[0].price[kPreferred][0] = 112;
+    p.holdings[0].last_price[kPreferred] = 100;
+    m.companies[0].total[kBonds] = 0;
+    m.companies[1].total[kBonds] = 0;
+    p.holdings[1].split = 2;
+    p.holdings[2].crashed[kCommon] = 1;
+    p.holdings[3].crashed[kCommon] = 1;
+    p.holdings[3].split = 1;
+    door_.type("ok\r");
+
+    EXPECT_EQ(show_price_changes(), 0);
+
+    EXPECT_EQ(text(4, 0, 56), "                    PRICE CHANGES SINCE YOU WERE LAST ON");
+    EXPECT_EQ(text(6, 0, 68),
+              "          Company     Options      Common       Preferred      Bonds");
+    EXPECT_EQ(text(7, 0, 72), kDashes);
+    EXPECT_EQ(text(8, 0, 68),
+              "            AAA         0.00        -3.00         12.00            -");
+    EXPECT_EQ(text(9, 0, 68),
+              "            BBB        SPLIT        SPLIT         SPLIT        SPLIT");
+    EXPECT_EQ(text(10, 0, 68),
+              "            CCC         0.00      CRASHED          0.00         0.00");
+    EXPECT_EQ(text(11, 0, 68),
+              "            DDD        SPLIT      CRASHED         SPLIT        SPLIT");
+    EXPECT_EQ(text(19, 0, 16), "            LLL ");
+    EXPECT_EQ(text(20, 0, 72), kDashes);
+    EXPECT_EQ(text(22, 0, 80), std::string(80, ' ')) << "the prompt and answer are erased";
+
+    const VirtualScreen& s = screen();
+    struct Cell {
+        int row, col, fg;
+        bool bold;
+    };
+    const Cell cells[] = {{8, 24, 7, true},  {8, 36, 1, false}, {8, 50, 2, true},
+                          {8, 66, 7, false}, {9, 24, 2, true},  {10, 34, 1, false}};
+    for (const Cell& c : cells) {
+        EXPECT_EQ(s.fg(c.row, c.col), c.fg) << c.row << "," << c.col;
+        EXPECT_EQ(s.bold(c.row, c.col), c.bold) << c.row << "," << c.col;
+    }
+    for (const Holding& h : p.holdings) {
+        EXPECT_EQ(h.split, 0);
+        for (int k = 0; k < kKindCount; ++k) EXPECT_EQ(h.crashed[k], 0);
+    }
+}
+
+TEST_F(ReportScreen, PriceChangesPromptBeforeItIsErased) {
+    set_up_session(0);
+    door_.type("\r");
+    EXPECT_EQ(show_price_changes(), 0);
+    const std::string out = door_.take_output();
+    EXPECT_NE(out.find(std::string(kDashes) + "\r\n\r\n                          "
+                                              "Press [ENTER] to continue..."),
+              std::string::npos);
+}
+
+// AAA: 10 short at 50 (called at 70), common 70, cost 700. FFF: 20 short at 100 (called at
+// 120), common 130, cost 2600. Cash 500 + 250 = 750 pays AAA, leaving 50; + 1000 = 1050, then
+// DDD's 10 common at 100 (2050) and III's 30 preferred at 50 (3550) are sold; 950 is left.
+TEST_F(ReportScreen, TwoPositionsCalledAtOncePaidInTurn) {
+    set_up_session(0);
+    MarketRecord& m = g_session.market;
+    PlayerRecord& p = g_session.player;
+    p.cash = 500;
+    m.companies[0].price[kCommon][0] = 70;
+    p.holdings[0].short_count = 10;
+    p.holdings[0].short_price = 50;
+    m.companies[5].price[kCommon][0] = 130;
+    p.holdings[5].short_count = 20;
+    p.holdings[5].short_price = 100;
+    m.companies[3].price[kCommon][0] = 100;
+    p.holdings[3].count[kCommon] = 10;
+    m.companies[8].price[kPreferred][0] = 50;
+    p.holdings[8].count[kPreferred] = 30;
+    p.holdings[11].short_count = 4;  // not called: 4 short at 27 is called from 37
+    p.holdings[11].short_price = 27;
+    door_.type("\r");
+
+    EXPECT_EQ(run_margin_call(), 0);
+
+    EXPECT_EQ(text(4, 0, 48), "                             NOTICE: MARGIN CALL");
+    EXPECT_EQ(text(6, 0, 58), "                        Company     Shares Short      Cost");
+    EXPECT_EQ(text(7, 0, 72), kDashes);
+    EXPECT_EQ(text(8, 0, 61), "                          AAA               10         700.00");
+    EXPECT_EQ(text(9, 0, 61), "                          FFF               20        2600.00");
+    EXPECT_EQ(text(10, 0, 51), "        Insufficient Funds, selling holdings in DDD");
+    EXPECT_EQ(text(11, 0, 51), "        Insufficient Funds, selling holdings in III");
+    EXPECT_EQ(text(12, 0, 72), kDashes);
+    EXPECT_EQ(text(13, 0, 80), std::string(80, ' '));
+    EXPECT_EQ(p.cash, 950);
+    EXPECT_EQ(p.holdings[0].short_count, 0);
+    EXPECT_EQ(p.holdings[5].short_count, 0);
+    EXPECT_EQ(p.holdings[11].short_count, 4);
+}
+
+// 10 short at 10, common 100: deposit 50, cost 1000; BBB's one common share at 27 brings 77.
+TEST_F(ReportScreen, WipeOut) {
+    set_up_session(2);
+    PlayerRecord& p = g_session.player;
+    g_session.market.companies[0].price[kCommon][0] = 100;
+    p.holdings[0].short_count = 10;
+    p.holdings[0].short_price = 10;
+    p.holdings[1].count[kCommon] = 1;
+    door_.type("\r");
+    door_.take_output();
+
+    EXPECT_EQ(run_margin_call(), 1);
+
+    EXPECT_EQ(text(8, 0, 61), "                          AAA               10        1000.00");
+    EXPECT_EQ(text(9, 0, 51), "        Insufficient Funds, selling holdings in BBB");
+    EXPECT_EQ(text(10, 0, 72), kDashes);
+    EXPECT_EQ(text(11, 0, 45), "        Insufficient Funds, you are wiped out");
+    EXPECT_EQ(p.cash, 0);
+    const std::string out = door_.take_output();
+    EXPECT_NE(out.find("wiped out\r\n\r\n\x1b[1;36;40m                          Press [ENTER]"),
+              std::string::npos);
+}
+
+TEST_F(ReportScreen, NoCallDrawsNothing) {
+    set_up_session(0);
+    g_session.player.holdings[4].short_count = 100;
+    g_session.player.holdings[4].short_price = 20;  // called from 32; common is 27
+    door_.take_output();
+    EXPECT_EQ(run_margin_call(), 0);
+    EXPECT_EQ(door_.take_output(), "");
+    EXPECT_EQ(g_session.player.holdings[4].short_count, 100);
+}
+
+// A caller lost at either report's prompt leaves with exit code 1: nothing is saved.
+TEST_F(ReportScreen, HangUpAtThePromptsEndsWithoutSaving) {
+    GTEST_FLAG_SET(death_test_style, "fast");
+    set_up_session(0);
+    g_session.market_ready = true;
+    g_session.player_ready = true;
+    door_.hang_up();
+    EXPECT_EXIT(show_price_changes(), ::testing::ExitedWithCode(1), "");
+    g_session.market.companies[0].price[kCommon][0] = 100;
+    g_session.player.holdings[0].short_count = 1;
+    g_session.player.holdings[0].short_price = 10;
+    EXPECT_EXIT(run_margin_call(), ::testing::ExitedWithCode(1), "");
 }
 
 }  // namespace
