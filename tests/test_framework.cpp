@@ -436,3 +436,66 @@ INSTANTIATE_TEST_SUITE_P(
                       ConditionCase{"~TIMEOUTS", 13, nullptr, nullptr, 0}));
 
 }  // namespace
+
+namespace {
+
+// Everything the door sent until marker, read with a deadline: the session ends in a forked
+// child whose output reaches the parent's harness.
+std::string output_until(DoorHarness& door, const std::string& marker) {
+    std::string out;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (out.find(marker) == std::string::npos && std::chrono::steady_clock::now() < deadline) {
+        out += door.take_output();
+        if (out.find(marker) == std::string::npos) usleep(10000);
+    }
+    return out;
+}
+
+enum class Loss { kHangUp, kIdle, kTimeUp };
+
+struct MenuEndCase {
+    const char* label;
+    Loss loss;
+    const char* text;  // nullptr when the caller is gone and sees nothing
+};
+
+class MenuEnds : public ScreenTest, public ::testing::WithParamInterface<MenuEndCase> {};
+
+// Each ends the session normally (exit code 0) after the menu's own message on row 23; the
+// harness's session has nothing loaded, so the normal end saves nothing here.
+TEST_P(MenuEnds, ConditionEndsTheSessionNormally) {
+    GTEST_FLAG_SET(death_test_style, "fast");
+    const MenuEndCase& c = GetParam();
+    draw_standard_screen();
+    door_.take_output();
+    if (c.loss == Loss::kHangUp) door_.hang_up();
+    if (c.loss == Loss::kTimeUp) od_control.user_timelimit = 0;
+    const SelectionLoop loop{15, 7, false, redraw_main_screen, show_cash};
+    int cursor = 2;
+    EXPECT_EXIT(run_selection(loop, cursor), ::testing::ExitedWithCode(0), "");
+    if (c.text == nullptr) return;
+    const std::string out = output_until(door_, "Returning to BBS....");
+    const size_t message = out.find(std::string("\x1b[24H") + c.text);
+    ASSERT_NE(message, std::string::npos) << out;
+    EXPECT_LT(message, out.find("Returning to BBS...."));
+}
+
+INSTANTIATE_TEST_SUITE_P(Conditions, MenuEnds,
+                         ::testing::Values(MenuEndCase{"carrier", Loss::kHangUp, nullptr},
+                                           MenuEndCase{"inactivity", Loss::kIdle,
+                                                       "No keyboard activity, termination game..."},
+                                           MenuEndCase{"time", Loss::kTimeUp,
+                                                       "Time expired, termination game..."}));
+
+TEST_F(ScreenTest, PromptsEndTheSessionNormallyWhenTheCallerIsLost) {
+    GTEST_FLAG_SET(death_test_style, "fast");
+    od_control.user_timelimit = 0;
+    EXPECT_EXIT(press_enter(), ::testing::ExitedWithCode(0), "");
+    const std::string out = output_until(door_, "Returning to BBS....");
+    EXPECT_NE(out.find("\x1b[24;2HERROR - YOU HAVE USED ALL YOUR GAME TIME!!!"), std::string::npos)
+        << out;
+    door_.hang_up();
+    EXPECT_EXIT(ask_yes_no("Sure? ", 0), ::testing::ExitedWithCode(0), "");
+}
+
+}  // namespace
