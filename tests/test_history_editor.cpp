@@ -1,0 +1,475 @@
+// The history line editor: every key's effect on the text block and the cursor at the block's
+// edges, word moves, scrolling; and on screen the mode line, the two questions and conditions.
+#include "editor/history_editor.h"
+
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "doorkit/opendoors.h"
+#include "screens/framework.h"
+#include "session/terminal.h"
+#include "vcaller/harness.h"
+
+namespace {
+
+constexpr int kLines = 6;
+constexpr int kWidth = 78;
+
+// 77 characters: column i holds 'a' + i % 26, so column 75 is 'x' and column 76 is 'y'.
+std::string full_line() {
+    std::string s;
+    for (int i = 0; i < 77; ++i) s += static_cast<char>('a' + i % 26);
+    return s;
+}
+
+struct Block {
+    char text[kLines][kWidth];
+    explicit Block(const std::vector<std::string>& lines) {
+        for (int i = 0; i < kLines; ++i) {
+            std::memset(text[i], ' ', kWidth - 1);
+            text[i][kWidth - 1] = '\0';
+            if (i < static_cast<int>(lines.size())) {
+                std::memcpy(text[i], lines[i].data(), lines[i].size());
+            }
+        }
+    }
+    // Line i without its trailing blanks.
+    std::string line(int i) const {
+        std::string s(text[i], kWidth - 1);
+        return s.substr(0, s.find_last_not_of(' ') + 1);
+    }
+};
+
+struct KeyCase {
+    const char* name;
+    std::vector<std::string> lines;
+    HistoryCursor start;
+    bool insert;
+    std::vector<int> keys;
+    HistoryCursor end;
+    std::vector<std::string> after;  // every line, trailing blanks cut
+    HistoryEffect effect;            // of the last key
+    int effect_column = 0;
+};
+
+class HistoryKeys : public ::testing::TestWithParam<KeyCase> {};
+
+TEST_P(HistoryKeys, ChangeBlockAndCursor) {
+    const KeyCase& c = GetParam();
+    Block block(c.lines);
+    HistoryEdit edit{{&block.text[0][0], kLines, kWidth}, kLines, c.start, c.insert};
+    HistoryStep step;
+    for (int key : c.keys) step = apply_history_key(edit, key);
+    EXPECT_EQ(edit.cursor.line, c.end.line);
+    EXPECT_EQ(edit.cursor.row, c.end.row);
+    EXPECT_EQ(edit.cursor.column, c.end.column);
+    for (int i = 0; i < kLines; ++i) {
+        const std::string expected = i < static_cast<int>(c.after.size()) ? c.after[i] : "";
+        EXPECT_EQ(block.line(i), expected) << "line " << i;
+        EXPECT_EQ(block.text[i][kWidth - 1], '\0');
+    }
+    EXPECT_EQ(step.effect, c.effect);
+    if (c.effect == HistoryEffect::kDrawFrom || c.effect == HistoryEffect::kClearAndDrawFrom) {
+        EXPECT_EQ(step.column, c.effect_column);
+    }
+}
+
+const std::string kFull = full_line();
+const std::vector<std::string> kSix = {"L0", "L1", "L2", "L3", "L4", "L5"};
+const std::string kWithQ = "ABC" + std::string(73, ' ') + "Q";
+
+INSTANTIATE_TEST_SUITE_P(
+    Keys, HistoryKeys,
+    ::testing::Values(
+        KeyCase{"ReplaceOnColumn76Stays",
+                {""},
+                {0, 0, 76},
+                false,
+                {'A'},
+                {0, 0, 76},
+                {std::string(76, ' ') + "A"},
+                HistoryEffect::kEcho},
+        KeyCase{"InsertOnColumn76Stays",
+                {kFull},
+                {0, 0, 76},
+                true,
+                {'B'},
+                {0, 0, 76},
+                {kFull.substr(0, 76) + "B"},
+                HistoryEffect::kDrawFrom,
+                76},
+        KeyCase{"InsertAtColumn0LosesColumn76",
+                {kWithQ},
+                {0, 0, 0},
+                true,
+                {'x'},
+                {0, 0, 1},
+                {"xABC"},
+                HistoryEffect::kDrawFrom,
+                0},
+        KeyCase{"CtrlGOnColumn75",
+                {kFull},
+                {0, 0, 75},
+                false,
+                {7},
+                {0, 0, 75},
+                {kFull.substr(0, 75) + "y"},
+                HistoryEffect::kClearAndDrawFrom,
+                75},
+        KeyCase{"BackspaceOnlyMoves",
+                {"ABCDEF"},
+                {0, 0, 5},
+                false,
+                {8},
+                {0, 0, 4},
+                {"ABCDEF"},
+                HistoryEffect::kNone},
+        KeyCase{"DelDeletesLeft",
+                {"ABCDEF"},
+                {0, 0, 5},
+                false,
+                {127},
+                {0, 0, 4},
+                {"ABCDF"},
+                HistoryEffect::kClearAndDrawFrom,
+                4},
+        KeyCase{"DelAtColumn0",
+                {"ABCDEF"},
+                {0, 0, 0},
+                false,
+                {127},
+                {0, 0, 0},
+                {"ABCDEF"},
+                HistoryEffect::kNone},
+        KeyCase{"CtrlOBlanksTheRest",
+                {"ABCDEF"},
+                {0, 0, 3},
+                false,
+                {15},
+                {0, 0, 3},
+                {"ABC"},
+                HistoryEffect::kClearToEnd},
+        KeyCase{"CtrlNSplitsLine2",
+                {"L0", "L1", "0123456789ABCDEF", "L3", "L4", "L5"},
+                {2, 2, 10},
+                false,
+                {14},
+                {2, 2, 10},
+                {"L0", "L1", "0123456789", "ABCDEF", "L3", "L4"},
+                HistoryEffect::kRedrawFrom},
+        KeyCase{"CtrlNOnLastLineAddsNoLine",
+                {"L0", "L1", "L2", "L3", "L4", "abcdefg"},
+                {5, 5, 3},
+                false,
+                {14},
+                {5, 5, 3},
+                {"L0", "L1", "L2", "L3", "L4", "abc"},
+                HistoryEffect::kRedrawFrom},
+        KeyCase{"CtrlYOnLine0",
+                kSix,
+                {0, 0, 4},
+                false,
+                {25},
+                {0, 0, 4},
+                {"L1", "L2", "L3", "L4", "L5", ""},
+                HistoryEffect::kRedrawFrom},
+        KeyCase{"PageUpToLine0",
+                kSix,
+                {3, 3, 20},
+                false,
+                {18},
+                {0, 0, 20},
+                kSix,
+                HistoryEffect::kRedrawWindow},
+        KeyCase{"CtrlCToLine5",
+                kSix,
+                {0, 0, 20},
+                false,
+                {3},
+                {5, 5, 20},
+                kSix,
+                HistoryEffect::kRedrawWindow},
+        KeyCase{"CtrlVToLine5",
+                kSix,
+                {2, 2, 9},
+                false,
+                {22},
+                {5, 5, 9},
+                kSix,
+                HistoryEffect::kRedrawWindow},
+        KeyCase{"TabFrom3", {""}, {0, 0, 3}, false, {9}, {0, 0, 8}, {""}, HistoryEffect::kNone},
+        KeyCase{"TabFrom72", {""}, {0, 0, 72}, false, {9}, {0, 0, 76}, {""}, HistoryEffect::kNone},
+        KeyCase{"TabFrom76", {""}, {0, 0, 76}, false, {9}, {0, 0, 76}, {""}, HistoryEffect::kNone},
+        KeyCase{"CtrlBToColumn0",
+                {"hello"},
+                {0, 0, 3},
+                false,
+                {2},
+                {0, 0, 0},
+                {"hello"},
+                HistoryEffect::kNone},
+        KeyCase{"CtrlBAfterLastWord",
+                {"hello"},
+                {0, 0, 0},
+                false,
+                {2},
+                {0, 0, 5},
+                {"hello"},
+                HistoryEffect::kNone},
+        KeyCase{"CtrlBOnFullLine",
+                {kFull},
+                {0, 0, 0},
+                false,
+                {2},
+                {0, 0, 76},
+                {kFull},
+                HistoryEffect::kNone},
+        KeyCase{
+            "CtrlBOnBlankLine", {""}, {0, 0, 0}, false, {2}, {0, 0, 0}, {""}, HistoryEffect::kNone},
+        KeyCase{
+            "CtrlTToBottom", kSix, {0, 0, 7}, false, {20}, {5, 5, 7}, kSix, HistoryEffect::kNone},
+        KeyCase{"CtrlTFromMiddleToTop",
+                kSix,
+                {3, 3, 7},
+                false,
+                {20},
+                {0, 0, 7},
+                kSix,
+                HistoryEffect::kNone},
+        KeyCase{"EdgesDoNothing",
+                kSix,
+                {0, 0, 0},
+                false,
+                {11, 8},
+                {0, 0, 0},
+                kSix,
+                HistoryEffect::kNone},
+        KeyCase{"EdgesDoNothingAtTheEnd",
+                kSix,
+                {5, 5, 76},
+                false,
+                {10, 12},
+                {5, 5, 76},
+                kSix,
+                HistoryEffect::kNone},
+        KeyCase{"EnterGoesToColumn0Below",
+                kSix,
+                {2, 2, 10},
+                false,
+                {13},
+                {3, 3, 0},
+                kSix,
+                HistoryEffect::kNone},
+        KeyCase{"IgnoredKeys",
+                kSix,
+                {1, 1, 1},
+                false,
+                {0, 5, 16, 19, 21, 23, 24, 27, 28, 31, -5, -128},
+                {1, 1, 1},
+                kSix,
+                HistoryEffect::kNone}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(HistoryKeyEffects, ModeQuestionsAndConditions) {
+    Block block({});
+    HistoryEdit edit{{&block.text[0][0], kLines, kWidth}, kLines, {}, false};
+    EXPECT_EQ(apply_history_key(edit, 6).effect, HistoryEffect::kModeChanged);
+    EXPECT_TRUE(edit.insert_mode);
+    apply_history_key(edit, 6);
+    EXPECT_FALSE(edit.insert_mode);
+    EXPECT_EQ(apply_history_key(edit, 17).effect, HistoryEffect::kAskAbort);
+    EXPECT_EQ(apply_history_key(edit, 26).effect, HistoryEffect::kAskSave);
+    for (int key : {-1, -2, -3, -4}) {
+        const HistoryStep step = apply_history_key(edit, key);
+        EXPECT_EQ(step.effect, HistoryEffect::kCondition);
+        EXPECT_EQ(step.key, key);
+    }
+}
+
+// "The quick  brown" / "   fox jumps" / blank / "over" / blank / blank.
+struct WordCase {
+    bool forward;
+    int window_rows;
+    HistoryCursor start;
+    HistoryCursor end;
+    bool redraw;
+};
+
+class WordMoves : public ::testing::TestWithParam<WordCase> {};
+
+TEST_P(WordMoves, LandOnWordStarts) {
+    const WordCase& c = GetParam();
+    Block block({"The quick  brown", "   fox jumps", "", "over"});
+    HistoryEdit edit{{&block.text[0][0], kLines, kWidth}, c.window_rows, c.start, false};
+    const bool redraw = c.forward ? next_word(edit) : previous_word(edit);
+    EXPECT_EQ(edit.cursor.line, c.end.line);
+    EXPECT_EQ(edit.cursor.row, c.end.row);
+    EXPECT_EQ(edit.cursor.column, c.end.column);
+    EXPECT_EQ(redraw, c.redraw);
+    EXPECT_EQ(block.line(0), "The quick  brown") << "word moves change no text";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Words, WordMoves,
+    ::testing::Values(WordCase{true, 6, {0, 0, 0}, {0, 0, 4}, false},
+                      WordCase{true, 6, {0, 0, 4}, {0, 0, 11}, false},
+                      WordCase{true, 6, {0, 0, 11}, {1, 1, 3}, false},
+                      WordCase{true, 6, {1, 1, 3}, {1, 1, 7}, false},
+                      WordCase{true, 6, {1, 1, 7}, {3, 3, 0}, false},
+                      WordCase{true, 6, {3, 3, 0}, {5, 5, 76}, false},
+                      WordCase{true, 6, {5, 5, 76}, {5, 5, 76}, false},
+                      WordCase{true, 3, {1, 1, 7}, {3, 2, 0}, true},
+                      WordCase{false, 6, {0, 0, 11}, {0, 0, 4}, false},
+                      WordCase{false, 6, {0, 0, 4}, {0, 0, 0}, false},
+                      WordCase{false, 6, {1, 1, 7}, {1, 1, 3}, false},
+                      WordCase{false, 6, {3, 3, 0}, {1, 1, 7}, false},
+                      // Blanks back to column 0 of line 1: the search ends on line 0's last
+                      // column, as the algorithm stops on a blank once it reaches line 0.
+                      WordCase{false, 6, {1, 1, 3}, {0, 0, 76}, false},
+                      WordCase{false, 3, {3, 0, 0}, {1, 0, 7}, true}));
+
+TEST(HistoryScrolling, UpAndDownScrollAtTheWindowEdges) {
+    Block block({"L0", "L1", "L2", "L3", "L4", "L5"});
+    HistoryEdit edit{{&block.text[0][0], kLines, kWidth}, 3, {3, 0, 5}, false};
+    EXPECT_EQ(apply_history_key(edit, 11).effect, HistoryEffect::kRedrawWindow);
+    EXPECT_EQ(edit.cursor.line, 2);
+    EXPECT_EQ(edit.cursor.row, 0);
+    edit.cursor = {2, 2, 5};
+    EXPECT_EQ(apply_history_key(edit, 10).effect, HistoryEffect::kRedrawWindow);
+    EXPECT_EQ(edit.cursor.line, 3);
+    EXPECT_EQ(edit.cursor.row, 2);
+}
+
+// ---- On screen ----
+
+class HistoryScreen : public ::testing::Test {
+  protected:
+    int run() {
+        return history_editor(&block_.text[0][0], 2, 16, kLines, kWidth, kLines, 2, 23,
+                              "Abort edit (Y/[N]): ", "Save edit (Y/[N]): ");
+    }
+    Block block_{{"First line", "Second"}};
+    DoorHarness door_;
+};
+
+TEST_F(HistoryScreen, ModeLineAndTypedTextOnScreen) {
+    door_.type("\x06\x06Hi\x1AY\r");
+    EXPECT_EQ(run(), kHistorySave);
+    const std::string out = door_.take_output();
+    const size_t replace = out.find("REPLACE MODE");
+    const size_t insert = out.find("INSERT MODE", replace);
+    ASSERT_NE(insert, std::string::npos) << out;
+    EXPECT_NE(out.find("REPLACE MODE", insert), std::string::npos);
+    EXPECT_EQ(door_.screen().text(16, 2, 10), "Hirst line");
+    EXPECT_EQ(door_.screen().text(17, 2, 6), "Second");
+    EXPECT_EQ(door_.screen().row(23), std::string(80, ' ')) << "status cleared on leaving";
+}
+
+TEST_F(HistoryScreen, OnlyExactlyYAnswersAQuestion) {
+    door_.type("\x11yes\r\x11\r\x1An\rX\x11y\r");
+    EXPECT_EQ(run(), kHistoryAbort);
+    EXPECT_EQ(block_.line(0), "Xirst line") << "editing went on after each other answer";
+}
+
+TEST_F(HistoryScreen, InactivityEndsWithResult2) {
+    EXPECT_EQ(run(), kHistoryCondition);
+    EXPECT_NE(door_.take_output().find("ERROR - NO TERMINAL ACTIVITY, TERMINATING GAME!!!"),
+              std::string::npos);
+}
+
+TEST_F(HistoryScreen, TimeWarningKeyShowsAndGoesOn) {
+    od_control.user_timelimit = 4;
+    door_.type("Z\x11Y\r");
+    EXPECT_EQ(run(), kHistoryAbort);
+    const std::string out = door_.take_output();
+    const size_t warning = out.find("WARNING - LESS THAN 5 MINUTES OF GAME TIME LEFT!!!");
+    ASSERT_NE(warning, std::string::npos);
+    EXPECT_NE(out.find("REPLACE MODE", warning), std::string::npos);
+    EXPECT_EQ(block_.line(0), "Zirst line");
+    od_control.user_timelimit = 60;
+}
+
+// A condition has to arrive while the save question waits, so the editor runs on a thread of
+// its own while this one plays the caller over a socket of its own and watches the output.
+class QuestionConditions : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, fds_), 0);
+        od_control.user_timelimit = 60;
+        od_set_skip_pauses(true);
+        od_set_inactivity_ms(30000);
+        term_forget_pending_key();
+        od_attach(fds_[0], fds_[0], false);
+        editor_ = std::thread([this] {
+            result_ = history_editor(&block_.text[0][0], 2, 16, kLines, kWidth, kLines, 2, 23,
+                                     "Abort edit (Y/[N]): ", "Save edit (Y/[N]): ");
+        });
+    }
+    void TearDown() override {
+        if (editor_.joinable()) editor_.join();
+        od_detach();
+        od_set_inactivity_ms(0);
+        od_control.user_timelimit = 60;
+        close(fds_[0]);
+        if (fds_[1] >= 0) close(fds_[1]);
+    }
+    // Reads the editor's output until text has come (10 s at most).
+    bool wait_for(const std::string& text) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (seen_.find(text) == std::string::npos) {
+            if (std::chrono::steady_clock::now() > deadline) return false;
+            char buffer[512];
+            const ssize_t n = recv(fds_[1], buffer, sizeof buffer, MSG_DONTWAIT);
+            if (n > 0) {
+                seen_.append(buffer, static_cast<size_t>(n));
+            } else {
+                std::this_thread::yield();
+            }
+        }
+        return true;
+    }
+    void type(const std::string& keys) {
+        ASSERT_EQ(send(fds_[1], keys.data(), keys.size(), 0), static_cast<ssize_t>(keys.size()));
+    }
+    int finish() {
+        editor_.join();
+        return result_;
+    }
+
+    int fds_[2] = {-1, -1};
+    Block block_{{"Keep me"}};
+    int result_ = -1;
+    std::thread editor_;
+    std::string seen_;
+};
+
+TEST_F(QuestionConditions, TimeWarningAtTheSaveQuestionDropsTheQuestion) {
+    ASSERT_TRUE(wait_for("REPLACE MODE"));
+    type("\x1A");
+    ASSERT_TRUE(wait_for("Save edit (Y/[N]): "));
+    const size_t asked = seen_.size();
+    od_control.user_timelimit = 4;  // the kit looks at the clock again within a second
+    ASSERT_TRUE(wait_for("WARNING - LESS THAN 5 MINUTES OF GAME TIME LEFT!!!"));
+    ASSERT_TRUE(wait_for("REPLACE MODE"));
+    EXPECT_GT(seen_.rfind("REPLACE MODE"), asked) << "editing goes on";
+    type("\x11y\r");
+    EXPECT_EQ(finish(), kHistoryAbort) << "the save question was dropped, not answered";
+}
+
+TEST_F(QuestionConditions, CarrierLossAtTheSaveQuestionReturns2) {
+    ASSERT_TRUE(wait_for("REPLACE MODE"));
+    type("\x1A");
+    ASSERT_TRUE(wait_for("Save edit (Y/[N]): "));
+    shutdown(fds_[1], SHUT_RDWR);
+    EXPECT_EQ(finish(), kHistoryCondition);
+    EXPECT_EQ(block_.line(0), "Keep me");
+}
+
+}  // namespace
