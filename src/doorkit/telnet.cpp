@@ -1,6 +1,10 @@
 // Telnet receive filter and send-side escaping.
 #include "doorkit/telnet.h"
 
+namespace {
+constexpr int kLongestSubnegotiation = 512;
+}
+
 int InputFilter::data(unsigned char byte) {
     if (telnet_ && byte == kTelnetIac) {
         state_ = State::kIac;
@@ -28,12 +32,17 @@ int InputFilter::feed(unsigned char byte) {
             state_ = State::kData;
             if (byte == kTelnetIac) return kTelnetIac;
             if (byte >= kTelnetWill && byte <= kTelnetDont) state_ = State::kOption;
-            if (byte == kTelnetSb) state_ = State::kSub;
+            if (byte == kTelnetSb) {
+                state_ = State::kSub;
+                sub_length_ = 0;
+            }
             return -1;  // any other command (NOP, GA, AYT, ...) carries no data
         case State::kOption:
             state_ = State::kData;
             return -1;
         case State::kSub:
+            // A subnegotiation that never ends must not swallow the caller's keys for good.
+            if (++sub_length_ > kLongestSubnegotiation) return data(byte);
             if (byte == kTelnetIac) state_ = State::kSubIac;
             return -1;
         case State::kSubIac:

@@ -27,6 +27,7 @@ class InputFilter {
     int data(unsigned char byte);
     bool telnet_;
     State state_ = State::kData;
+    int sub_length_ = 0;  // bytes of the current subnegotiation
 };
 
 // Appends bytes to out with every 0xFF doubled (telnet data).
