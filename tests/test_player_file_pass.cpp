@@ -233,21 +233,6 @@ TEST_F(PlayerFile, RewritesKeptPlayersInOrderWithoutTheDropped) {
     EXPECT_NE(access("quonda.tmp", F_OK), 0) << "the scratch copy is renamed away";
 }
 
-TEST_F(PlayerFile, FragmentAtTheEndIsNotCopied) {
-    write_players({player_seen(kToday)});
-    std::FILE* f = std::fopen("quonda.plr", "ab");
-    ASSERT_NE(f, nullptr);
-    std::fwrite("partial", 1, 7, f);
-    std::fclose(f);
-    ASSERT_EQ(player_file_pass(MarketRecord{}, kToday, kToday), 0);
-    EXPECT_EQ(read_players().size(), 1u);
-    std::FILE* plr = std::fopen("quonda.plr", "rb");
-    ASSERT_NE(plr, nullptr);
-    std::fseek(plr, 0, SEEK_END);
-    EXPECT_EQ(std::ftell(plr), kPlayerBytes);
-    std::fclose(plr);
-}
-
 TEST_F(PlayerFile, MissingPlayerFileChangesNothing) {
     EXPECT_EQ(player_file_pass(MarketRecord{}, kToday, kToday), -1);
     EXPECT_NE(access("quonda.plr", F_OK), 0);

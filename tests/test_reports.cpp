@@ -100,23 +100,6 @@ TEST(SettleMarginCall, SellsFromCompanyZeroUntilTheCostIsCovered) {
     }
 }
 
-// Enough cash after the deposit: nothing is sold. 20 short at 30 (deposit 300), common at 42,
-// cost 840, cash 600 + 300 = 900, leaving 60.
-TEST(SettleMarginCall, PaysFromCashWhenItSuffices) {
-    MarketRecord market = flat_market(5);
-    market.companies[1].price[kCommon][0] = 42;
-    PlayerRecord player{};
-    player.cash = 600;
-    player.holdings[0].count[kCommon] = 3;
-    player.holdings[1].short_count = 20;
-    player.holdings[1].short_price = 30;
-    const MarginSettlement s = settle_margin_call(player, market, 1);
-    EXPECT_EQ(s.cost, 840);
-    EXPECT_EQ(s.sold, 0u);
-    EXPECT_EQ(player.cash, 60);
-    EXPECT_EQ(player.holdings[0].count[kCommon], 3);
-}
-
 // The short company's own long holdings are sold when its turn comes: 5 short at 21 (deposit
 // 52), common at 40, cost 200; cash 0 + 52, own 4 common at 40 gives 212, leaving 12.
 TEST(SettleMarginCall, SellsTheShortCompanyItselfInItsTurn) {
@@ -237,16 +220,6 @@ TEST_F(ReportScreen, PriceChangesCellsColoursAndCountersCleared) {
         EXPECT_EQ(h.split, 0);
         for (int k = 0; k < kKindCount; ++k) EXPECT_EQ(h.crashed[k], 0);
     }
-}
-
-TEST_F(ReportScreen, PriceChangesPromptBeforeItIsErased) {
-    set_up_session(0);
-    door_.type("\r");
-    EXPECT_EQ(show_price_changes(), 0);
-    const std::string out = door_.take_output();
-    EXPECT_NE(out.find(std::string(kDashes) + "\r\n\r\n                          "
-                                              "Press [ENTER] to continue..."),
-              std::string::npos);
 }
 
 // AAA: 10 short at 50 (called at 70), common 70, cost 700. FFF: 20 short at 100 (called at
