@@ -295,4 +295,20 @@ TEST_F(DoorProcess, LocalConsoleShowsCp437AsUtf8InAUtf8Locale) {
     }
 }
 
+// The game itself on the kit: sign-on over telnet at a set date, then the caller hangs up at the
+// first question; a hang-up ends the session normally and the market is saved.
+TEST_F(DoorProcess, GameSignsOnAndEndsOnHangUp) {
+    auto o = options();
+    o.door = BULLMOOR_BINARY_DIR "/tests/bullmoor_test";
+    o.faketime = "2024-03-04 10:00:00";
+    VirtualCaller caller(o);
+    ASSERT_TRUE(caller.start());
+    EXPECT_TRUE(caller.shows("Version 4.01 - 04/11/05", 3, 0));
+    caller.type_split("\r\n", 1);
+    EXPECT_TRUE(caller.shows("Please select graphics mode (0-2): ", 10, 8));
+    caller.hang_up();
+    EXPECT_EQ(caller.wait_exit(), 0);
+    EXPECT_TRUE(std::filesystem::exists(dir_ + "/quonda.dat"));
+}
+
 }  // namespace
