@@ -237,7 +237,14 @@ void install_handlers() {
     sa.sa_handler = on_hangup;
     sigemptyset(&sa.sa_mask);
     sigaction(SIGHUP, &sa, nullptr);
-    std::atexit(flush_at_exit);
+}
+
+// Registered after the console's own restoration so that it runs first: the last screen goes
+// out while the terminal is still raw.
+void flush_at_exit_once() {
+    static bool registered = false;
+    if (!registered) std::atexit(flush_at_exit);
+    registered = true;
 }
 
 bool descriptor_open(int fd) {
@@ -303,6 +310,7 @@ void od_init() {
     else
         init_local();
     reset_session_state();
+    flush_at_exit_once();
     if (kit.telnet) kit.out.append(kTelnetGreeting, sizeof kTelnetGreeting - 1);
     queue_output(early.data(), early.size());
 }
