@@ -316,12 +316,6 @@ TEST_F(Terminal, WriteToAGoneCallerIsCarrierLoss) {
     EXPECT_EQ(term_get_key(), kKeyNoCarrier);
 }
 
-TEST_F(Terminal, StrUpper) {
-    char text[] = "abc Xyz 9\xE9";
-    EXPECT_EQ(str_upper(text), text);
-    EXPECT_STREQ(text, "ABC XYZ 9\xE9");
-}
-
 // Paging inside and outside the paging hours; the window is set around the present minute.
 TEST_F(Terminal, PageRecordsOrRefuses) {
     std::string dir = make_temp_dir("page");
