@@ -45,6 +45,9 @@ const std::string k78(78, 'M');
 const std::string k100 = std::string(79, 'a') + std::string(21, 'b');
 
 class ConfigFileTest : public ConfigTest, public ::testing::WithParamInterface<ConfigCase> {};
+void PrintTo(const ConfigCase& c, std::ostream* os) {
+    *os << c.label;
+}
 
 TEST_P(ConfigFileTest, ReadsTheSettings) {
     const ConfigCase& c = GetParam();

@@ -219,6 +219,9 @@ struct Contention {
 };
 
 class ContentionTest : public FileAccessTest, public ::testing::WithParamInterface<Contention> {};
+void PrintTo(const Contention& c, std::ostream* os) {
+    *os << c.held << " then " << c.wanted;
+}
 
 // Whatever the modes, the second open waits until the holder has closed, so it never sees half
 // of the holder's write and its own write never lands inside the holder's.

@@ -181,6 +181,9 @@ struct TierCase {
 };
 
 class TierTest : public TimeControlTest, public ::testing::WithParamInterface<TierCase> {};
+void PrintTo(const TierCase& c, std::ostream* os) {
+    *os << "level " << c.security << (c.levels[2] == 0 ? " with zero thresholds" : "");
+}
 
 TEST_P(TierTest, LevelPicksTheTier) {
     const TierCase& c = GetParam();
@@ -277,6 +280,9 @@ struct DailyCase {
 };
 
 class DailyTest : public TimeControlTest, public ::testing::WithParamInterface<DailyCase> {};
+void PrintTo(const DailyCase& c, std::ostream* os) {
+    *os << c.label;
+}
 
 TEST_P(DailyTest, Limits) {
     const DailyCase& c = GetParam();
