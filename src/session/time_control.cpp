@@ -7,7 +7,6 @@
 #include <cstring>
 #include <initializer_list>
 
-#include "data/codec.h"
 #include "data/dates.h"
 #include "data/file_access.h"
 #include "data/session_state.h"
