@@ -307,3 +307,193 @@ TEST(ParseQuantity, Answers) {
 }
 
 }  // namespace
+
+// ---- Trades on the emulated screen ----
+
+#include <chrono>
+
+#include "data/session_state.h"
+#include "doorkit/opendoors.h"
+#include "screens/framework.h"
+#include "session/terminal.h"
+#include "vcaller/harness.h"
+
+namespace {
+
+size_t count_of(const std::string& text, const std::string& part) {
+    size_t n = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+    return n;
+}
+
+// Company 0 trades everything at $30 (1000 of each, all available); company 1 trades no
+// common stock. The caller has $100 and nothing else; today is Mar 05 1999.
+class TradeScreen : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        g_session = SessionState{};
+        for (int i = 0; i < kCompanyCount; ++i) {
+            CompanyRecord& c = g_session.market.companies[i];
+            std::memcpy(c.symbol, "AAA", 4);
+            c.symbol[0] = static_cast<char>('A' + i);
+            c = company_with(1000, 1000, 30);
+        }
+        g_session.market.companies[1].total[kCommon] = 0;
+        std::strcpy(g_session.today, "Mar 05 1999");
+        std::strcpy(g_session.player.last_traded, "Jan 01 1900");
+        g_session.player.cash = 100;
+        short_view = 0;
+        current_company = 0;
+        draw_holdings_table();
+        door_.take_output();
+    }
+    std::string text(int r, int c, int len) {
+        door_.sync();
+        return door_.screen().text(r, c, len);
+    }
+    CompanyRecord& company(int i) { return g_session.market.companies[i]; }
+    Holding& holding(int i) { return g_session.player.holdings[i]; }
+    DoorHarness door_;
+};
+
+TEST_F(TradeScreen, BuyOffersWhatCashAllowsAndAnEmptyAnswerTakesIt) {
+    // Company 0, stock type common (one down), empty quantity, Enter after the trade.
+    door_.type("\r2\r\r\r");
+    EXPECT_EQ(trade(kTradeBuy), 0);
+    const std::string out = door_.take_output();
+    EXPECT_NE(out.find("  Enter quantity to trade (0-[3]): "), std::string::npos);
+    EXPECT_NE(out.find("  Transaction complete..."), std::string::npos);
+    EXPECT_EQ(g_session.player.cash, 10);
+    EXPECT_EQ(holding(0).count[kCommon], 3);
+    EXPECT_EQ(company(0).available[kCommon], 997);
+    EXPECT_STREQ(g_session.player.last_traded, "Mar 05 1999");
+    EXPECT_EQ(text(2, 30, 9), "        3");
+    EXPECT_EQ(text(2, 4, 3), "   ") << "the company arrow is taken away";
+}
+
+TEST_F(TradeScreen, IllegalAnswersAskAgainAndTextTradesNothing) {
+    door_.type("\r2\r-1\r4\rabc\r");
+    EXPECT_EQ(trade(kTradeBuy), 0);
+    const std::string out = door_.take_output();
+    EXPECT_EQ(count_of(out, "Sorry, that is not a legal quantity"), 2u);
+    EXPECT_EQ(count_of(out, "Enter quantity to trade (0-[3]): "), 3u);
+    EXPECT_EQ(out.find("Transaction complete"), std::string::npos);
+    EXPECT_EQ(g_session.player.cash, 100);
+    EXPECT_EQ(holding(0).count[kCommon], 0);
+    EXPECT_STREQ(g_session.player.last_traded, "Jan 01 1900");
+}
+
+TEST_F(TradeScreen, HalfOfTheIssueHeldOffersNothing) {
+    holding(0).count[kBonds] = 500;
+    g_session.player.cash = 10000;
+    door_.type("\r1\r\r");  // company 0, End: bonds, empty answer
+    EXPECT_EQ(trade(kTradeBuy), 0);
+    const std::string out = door_.take_output();
+    EXPECT_NE(out.find("Enter quantity to trade (0-[0]): "), std::string::npos);
+    EXPECT_EQ(holding(0).count[kBonds], 500);
+    EXPECT_STREQ(g_session.player.last_traded, "Jan 01 1900");
+}
+
+TEST_F(TradeScreen, SellEverythingOnAnEmptyAnswer) {
+    holding(0).count[kPreferred] = 7;
+    door_.type("\r22\r\r\r");
+    EXPECT_EQ(trade(kTradeSell), 0);
+    EXPECT_NE(door_.take_output().find("(0-[7]): "), std::string::npos);
+    EXPECT_EQ(g_session.player.cash, 310);
+    EXPECT_EQ(holding(0).count[kPreferred], 0);
+    EXPECT_EQ(company(0).available[kPreferred], 1007);
+    EXPECT_EQ(text(2, 46, 9), "        0");
+}
+
+TEST_F(TradeScreen, RefusalsLeaveEverythingAsItWas) {
+    struct Case {
+        int op;
+        const char* keys;
+        const char* message;
+    };
+    const Case cases[] = {
+        {kTradeSell, "\r\r", "Sorry, you do not currently hold any options!"},
+        {kTradeBuy, "2\r2\r", "Sorry, that company does not trade common stock!"},
+        {kTradeBuyBack, "\r", "Sorry, you do not currently hold any short shares!"},
+        {kTradeExercise, "\r", "Sorry, you do not currently hold any options!"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.message);
+        current_company = 0;
+        door_.type(c.keys);
+        EXPECT_EQ(trade(c.op), 0);
+        EXPECT_EQ(text(23, 0, 80),
+                  ("  " + std::string(c.message) + std::string(80, ' ')).substr(0, 80));
+        EXPECT_EQ(text(1, 35, 6), "Common");
+        EXPECT_EQ(short_view, 0);
+    }
+    EXPECT_EQ(g_session.player.cash, 100);
+    EXPECT_STREQ(g_session.player.last_traded, "Jan 01 1900");
+}
+
+TEST_F(TradeScreen, SellShortShowsTheShortColumnThenCommonAgain) {
+    company(0).price[kCommon][0] = 25;
+    holding(0).count[kCommon] = 4;
+    door_.type("\r\r\r");
+    EXPECT_EQ(trade(kTradeSellShort), 0);
+    const std::string out = door_.take_output();
+    EXPECT_NE(out.find("Shares Short"), std::string::npos);
+    EXPECT_NE(out.find("(0-[8]): "), std::string::npos);  // $100 / $12 deposit
+    EXPECT_NE(out.find("\x1b[1m        8"), std::string::npos) << "the short cell, bright";
+    EXPECT_EQ(g_session.player.cash, 4);
+    EXPECT_EQ(holding(0).short_count, 8);
+    EXPECT_EQ(holding(0).short_price, 25);
+    EXPECT_EQ(short_view, 0);
+    EXPECT_EQ(text(1, 35, 6), "Common");
+    EXPECT_EQ(text(2, 30, 16), "      4/$ 25    ") << "common counts are back";
+
+    door_.type("\r");
+    EXPECT_EQ(trade(kTradeSellShort), 0);
+    EXPECT_EQ(text(23, 0, 39), "  Sorry, you already hold short shares!");
+    EXPECT_EQ(text(1, 35, 6), "Common");
+}
+
+TEST_F(TradeScreen, BuyBackCreditsDepositAndGain) {
+    g_session.player.graphics_mode = kColorMode;
+    holding(0).short_count = 10;
+    holding(0).short_price = 20;
+    company(0).price[kCommon][0] = 10;
+    g_session.player.cash = 0;
+    door_.type("\r4\r\r");
+    EXPECT_EQ(trade(kTradeBuyBack), 0);
+    const std::string out = door_.take_output();
+    EXPECT_NE(out.find("(0-[10]): "), std::string::npos);
+    EXPECT_NE(out.find("\x1b[0;32m        6"), std::string::npos) << "the short cell, green";
+    EXPECT_EQ(g_session.player.cash, 80);
+    EXPECT_EQ(holding(0).short_count, 6);
+    EXPECT_EQ(company(0).available[kCommon], 1004);
+    EXPECT_EQ(text(1, 35, 6), "Common");
+}
+
+TEST_F(TradeScreen, ExerciseUpdatesOptionsAndCommonCells) {
+    holding(0).count[kOptions] = 4;
+    holding(0).count[kCommon] = 2;
+    door_.type("\r\r\r");
+    EXPECT_EQ(trade(kTradeExercise), 0);
+    EXPECT_NE(door_.take_output().find("(0-[4]): "), std::string::npos);
+    EXPECT_EQ(g_session.player.cash, 60);
+    EXPECT_EQ(text(2, 14, 9), "        0");
+    EXPECT_EQ(text(2, 30, 9), "        6");
+}
+
+TEST_F(TradeScreen, QuantityAnswers) {
+    door_.type("-1\r99\r 2\r");
+    EXPECT_EQ(ask_trade_quantity(3), 2);
+    door_.type("\r");
+    EXPECT_EQ(ask_trade_quantity(3), 3);
+    door_.type("12abc\r");
+    EXPECT_EQ(ask_trade_quantity(20), 12);
+}
+
+TEST_F(TradeScreen, TimeWarningAtTheQuantityPromptReadsAsZero) {
+    od_control.user_timelimit = 4;
+    EXPECT_EQ(ask_trade_quantity(5), 0);
+    EXPECT_EQ(text(23, 0, 52), " WARNING - LESS THAN 5 MINUTES OF GAME TIME LEFT!!! ");
+}
+
+}  // namespace

@@ -107,22 +107,6 @@ void leave_trade(int op) {
     clear_company_arrow();
 }
 
-// Asks for the quantity until the answer lies in 0..maximum. A time warning in place of an
-// answer counts as 0, whatever the condition check leaves in the buffer.
-int32_t ask_quantity(int32_t maximum) {
-    for (;;) {
-        term_goto(0, 23);
-        term_clear_line();
-        term_printf("\e[0m  Enter quantity to trade (0-[%ld]): ", static_cast<long>(maximum));
-        term_input_line(line_buffer, kLineBufferSize);
-        const bool time_warning = std::strcmp(line_buffer, kTokenTimeWarning) == 0;
-        if (check_line_condition(line_buffer) == -1) session_end(0);
-        const int64_t quantity = time_warning ? 0 : parse_quantity(line_buffer, maximum);
-        if (quantity >= 0 && quantity <= maximum) return static_cast<int32_t>(quantity);
-        show_message(kIllegalQuantity);
-    }
-}
-
 // Asterisk redraws; the selection loop has already cleared the screen.
 void redraw_trading_screen() {
     draw_holdings_table();
@@ -263,6 +247,22 @@ int64_t parse_quantity(const char* answer, int32_t maximum) {
     return std::strtol(answer, nullptr, 10);
 }
 
+// Asks for the quantity until the answer lies in 0..maximum. A time warning in place of an
+// answer counts as 0, whatever the condition check leaves in the buffer.
+int32_t ask_trade_quantity(int32_t maximum) {
+    for (;;) {
+        term_goto(0, 23);
+        term_clear_line();
+        term_printf("\e[0m  Enter quantity to trade (0-[%ld]): ", static_cast<long>(maximum));
+        term_input_line(line_buffer, kLineBufferSize);
+        const bool time_warning = std::strcmp(line_buffer, kTokenTimeWarning) == 0;
+        if (check_line_condition(line_buffer) == -1) session_end(0);
+        const int64_t quantity = time_warning ? 0 : parse_quantity(line_buffer, maximum);
+        if (quantity >= 0 && quantity <= maximum) return static_cast<int32_t>(quantity);
+        show_message(kIllegalQuantity);
+    }
+}
+
 int trade(int op) {
     if (op < kTradeBuy || op > kTradeExercise) return 0;
     if (uses_short_column(op)) draw_short_column();
@@ -279,7 +279,7 @@ int trade(int op) {
         return 0;
     }
     const int32_t maximum = trade_maximum(company, holding, player.cash, op, kind);
-    const int32_t quantity = ask_quantity(maximum);
+    const int32_t quantity = ask_trade_quantity(maximum);
     term_printf("\e[0;37m");
     if (quantity == 0) {
         leave_trade(op);

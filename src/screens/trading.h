@@ -30,3 +30,6 @@ void apply_trade(CompanyRecord& company, Holding& holding, int32_t& cash, int op
 // Reads a quantity answer: an empty line means maximum, otherwise the leading decimal number
 // (0 when the text does not start with one).
 int64_t parse_quantity(const char* answer, int32_t maximum);
+// The quantity prompt on the message row, asked until the answer lies in 0..maximum; ends the
+// session on a lost caller. A time warning in place of an answer counts as 0.
+int32_t ask_trade_quantity(int32_t maximum);
