@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <ostream>
 #include <string>
 
 #include "data/session_state.h"
@@ -68,6 +69,10 @@ struct TrendCase {
     int trend;
     const char* message;  // nullptr: none
 };
+
+void PrintTo(const TrendCase& c, std::ostream* os) {
+    *os << '"' << c.answer << '"';
+}
 
 class GeneralTrend : public CompanyEditor, public ::testing::WithParamInterface<TrendCase> {};
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <ostream>
 #include <string>
 
 #include "editor/company_editor.h"
@@ -15,6 +16,10 @@ struct ParseCase {
     const char* text;
     int64_t value;
 };
+
+void PrintTo(const ParseCase& c, std::ostream* os) {
+    *os << '"' << c.text << '"';
+}
 
 class ParseNumber : public ::testing::TestWithParam<ParseCase> {};
 
@@ -35,6 +40,10 @@ struct RuleCase {
     int64_t value;
     const char* message;  // nullptr: accepted
 };
+
+void PrintTo(const RuleCase& c, std::ostream* os) {
+    *os << c.value << " in " << c.rule.low << ".." << c.rule.high;
+}
 
 class NumberRules : public ::testing::TestWithParam<RuleCase> {};
 

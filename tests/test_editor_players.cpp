@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <ostream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -239,6 +240,10 @@ struct RejectCase {
     const char* keys;
     const char* message;
 };
+
+void PrintTo(const RejectCase& c, std::ostream* os) {
+    *os << c.message;
+}
 
 class PlayerRejects : public PlayerEditor, public ::testing::WithParamInterface<RejectCase> {};
 

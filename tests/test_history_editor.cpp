@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <cstring>
+#include <ostream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -58,6 +59,10 @@ struct KeyCase {
     HistoryEffect effect;            // of the last key
     int effect_column = 0;
 };
+
+void PrintTo(const KeyCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class HistoryKeys : public ::testing::TestWithParam<KeyCase> {};
 
@@ -301,6 +306,11 @@ struct WordCase {
     HistoryCursor end;
     bool redraw;
 };
+
+void PrintTo(const WordCase& c, std::ostream* os) {
+    *os << (c.forward ? "next" : "previous") << " from " << c.start.line << ":" << c.start.column
+        << " in " << c.window_rows << " rows";
+}
 
 class WordMoves : public ::testing::TestWithParam<WordCase> {};
 
