@@ -1,8 +1,11 @@
 // Whole sessions of the real game, driven by the virtual caller over a socket in a temporary
 // working directory with a set clock: first visits, returning players after market days,
 // margin calls, refusals, hang-ups, the main menu on screen and the editor login.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstring>
@@ -698,6 +701,116 @@ TEST_P(HangUp, EndsNormallyWithTheRecordSaved) {
 INSTANTIATE_TEST_SUITE_P(Reads, HangUp,
                          ::testing::Values(HangUpAt::kGraphicsChoice, HangUpAt::kDocumentationMenu,
                                            HangUpAt::kMainMenu, HangUpAt::kQuitConfirmation));
+
+// A new player as far as the documentation menu.
+void to_documentation_menu(VirtualCaller& caller) {
+    ASSERT_NO_FATAL_FAILURE(sign_on(caller));
+    ASSERT_TRUE(caller.shows("Please select graphics mode (0-2): ", 10, 8));
+    caller.type("0");
+    ASSERT_TRUE(caller.shows(kEnterPrompt, 23, 2));
+    caller.type("\r");
+    ASSERT_TRUE(caller.shows("Enter desired function (1-3): ", 10, 2));
+}
+
+std::vector<std::string> lines_of(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+TEST_F(Journey, DocumentationIsPagedAndTheFileIsFreeWhileTheCallerReads) {
+    const std::vector<std::string> doc = lines_of(contents("quonda.doc"));
+    ASSERT_GT(doc.size(), 60u);
+    VirtualCaller caller(options());
+    ASSERT_TRUE(caller.start());
+    ASSERT_NO_FATAL_FAILURE(to_documentation_menu(caller));
+    const size_t from = caller.raw_output().size();
+    caller.type("1\r");
+
+    // First page: 17 lines after the menu, scrolled up under the prompt on row 23.
+    const char* pager = "                            Press [ENTER] to continue...";
+    ASSERT_TRUE(caller.shows("Press [ENTER] to continue...", 23, 28));
+    for (int i = 0; i < 17; ++i) {
+        EXPECT_EQ(caller.screen().text(6 + i, 0, 80), (doc[i] + std::string(80, ' ')).substr(0, 80))
+            << "line " << i << "\n"
+            << caller.screen().dump();
+    }
+    // Nothing keeps quonda.doc locked while the caller sits at the prompt.
+    const int fd = open(path("quonda.doc").c_str(), O_RDONLY);
+    ASSERT_GE(fd, 0);
+    EXPECT_EQ(flock(fd, LOCK_EX | LOCK_NB), 0);
+    close(fd);
+
+    // Later pages hold 20 lines each.
+    const size_t first_page = caller.raw_output().size();
+    caller.type("\r");
+    ASSERT_TRUE(sent_after(caller, first_page, pager));
+    ASSERT_TRUE(caller.shows("Press [ENTER] to continue...", 23, 28));
+    EXPECT_EQ(caller.screen().text(22, 0, 80), (doc[36] + std::string(80, ' ')).substr(0, 80))
+        << caller.screen().dump();
+    size_t prompts = 2;
+    const size_t expected_prompts = 1 + (doc.size() - 17) / 20;
+    while (prompts < expected_prompts) {
+        const size_t seen = caller.raw_output().size();
+        caller.type("\r");
+        ASSERT_TRUE(sent_after(caller, seen, pager)) << "prompt " << prompts + 1;
+        ++prompts;
+    }
+    caller.type("\r");
+    ASSERT_TRUE(caller.shows(kEnterPrompt, 23, 2));
+    EXPECT_NE(caller.raw_output().find(doc.back(), from), std::string::npos);
+    size_t count = 0;
+    for (size_t at = caller.raw_output().find(pager, from); at != std::string::npos;
+         at = caller.raw_output().find(pager, at + 1)) {
+        ++count;
+    }
+    EXPECT_EQ(count, expected_prompts);
+    caller.hang_up();
+    EXPECT_EQ(caller.wait_exit(), 0);
+}
+
+TEST_F(Journey, DocumentationCaptureSendsTheWholeFile) {
+    VirtualCaller caller(options());
+    ASSERT_TRUE(caller.start());
+    ASSERT_NO_FATAL_FAILURE(to_documentation_menu(caller));
+    caller.type("2\r");
+    ASSERT_TRUE(caller.shows("Setup your capture, then press ENTER...", 11, 2));
+    const size_t from = caller.raw_output().size();
+    caller.type("\r");
+    ASSERT_TRUE(sent_after(caller, from,
+                           "  Documentation complete, terminate capture then press ENTER..."));
+    EXPECT_EQ(caller.raw_output().find(contents("quonda.doc"), from), from);
+    caller.type("\r");
+    ASSERT_TRUE(caller.shows(kEnterPrompt, 23, 2));
+    caller.hang_up();
+    EXPECT_EQ(caller.wait_exit(), 0);
+}
+
+TEST_F(Journey, MissingDocumentationIsReportedAndLogged) {
+    for (const char* choice : {"1", "2"}) {
+        SCOPED_TRACE(std::string("choice ") + choice);
+        remove_tree(path("quonda.doc"));
+        remove_tree(path("quonda.plr"));
+        remove_tree(path("quonda.err"));
+        write_config("SYSOP", "GATEKEEP");
+        VirtualCaller caller(options());
+        ASSERT_TRUE(caller.start());
+        ASSERT_NO_FATAL_FAILURE(to_documentation_menu(caller));
+        const size_t from = caller.raw_output().size();
+        caller.type(std::string(choice) + "\r");
+        const std::string message = std::string(choice[0] == '1' ? "Error [40]" : "Error [41]") +
+                                    " - Can't locate documentation file (quonda.doc).";
+        ASSERT_TRUE(sent_after(caller, from, message));
+        ASSERT_TRUE(caller.shows(kEnterPrompt, 23, 2));
+        EXPECT_EQ(contents("quonda.err"), "Jun 15 2024   TEST CALLER\n" + message);
+        caller.hang_up();
+        EXPECT_EQ(caller.wait_exit(), 0);
+    }
+}
 
 // The door's clock runs 40 times fast (libfaketime scales its monotonic clock and poll time-outs
 // too), so the door kit's 200-second inactivity time-out comes after 5 seconds.
