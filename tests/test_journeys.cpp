@@ -3,10 +3,12 @@
 // margin calls, refusals, hang-ups, the main menu on screen and the editor login.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <chrono>
 #include <cstring>
 #include <fstream>
@@ -810,6 +812,35 @@ TEST_F(Journey, MissingDocumentationIsReportedAndLogged) {
         caller.hang_up();
         EXPECT_EQ(caller.wait_exit(), 0);
     }
+}
+
+TEST_F(Journey, LocalSessionIsNeverRefusedAndAlwaysGetsTheEditor) {
+    const passwd* account = getpwuid(getuid());
+    ASSERT_NE(account, nullptr);
+    std::string name = account->pw_name;
+    for (char& ch : name) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+    MarketRecord start = market_dated(kTodayText);
+    save(start);
+    PlayerRecord p = returning_player(start, name.c_str());
+    set_text(p.last_traded, sizeof p.last_traded, kTodayText);  // a remote caller is refused
+    save(std::vector<PlayerRecord>{p});
+    write_file("quonda.tim", time_control_bytes(20, 0, 0, 0, 60));  // and this would refuse too
+
+    CallerOptions o = options();
+    o.link = Link::kLocal;
+    VirtualCaller caller(o);
+    ASSERT_TRUE(caller.start());
+    ASSERT_NO_FATAL_FAILURE(sign_on(caller));
+    ASSERT_TRUE(caller.shows("Editor access granted..."));
+    ASSERT_NO_FATAL_FAILURE(title_screen(caller));
+    ASSERT_NO_FATAL_FAILURE(price_report(caller));
+    caller.type("\r");
+    ASSERT_TRUE(caller.shows("Current cash: $1000", 23, 2));
+    ASSERT_NO_FATAL_FAILURE(quit(caller));
+    EXPECT_EQ(caller.wait_exit(), 0);
+    EXPECT_EQ(caller.raw_output().find("Returning to"), std::string::npos);
+    EXPECT_STREQ(players().at(0).last_played, kTodayText);
+    EXPECT_FALSE(exists("quonda.bul"));  // only remote sessions rewrite the bulletin
 }
 
 // The door's clock runs 40 times fast (libfaketime scales its monotonic clock and poll time-outs
