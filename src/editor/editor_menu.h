@@ -78,6 +78,8 @@ constexpr NumberRule count_rule(const char* message) {
 constexpr NumberRule price_rule(const char* message) {
     return {0, kMax16, message, kTooLarge16};
 }
+// Trends, types and graphics modes are tested on the whole answer before it is cut to 16 bits,
+// so 65545 is refused rather than stored as 9.
 constexpr NumberRule kTrendRule{0, 9, kTrendMessage, nullptr};
 
 // nullptr when value is accepted, else the message to show.

@@ -337,6 +337,8 @@ int holdings_editor(int& company) {
     return menu.stored();
 }
 
+// Text fields are written with a bounded width, so a hand-made file without terminating NULs
+// cannot run the output past the field.
 void draw_player_profile(int company) {
     const PlayerRecord& p = state.buffer;
     start_row(0);
