@@ -7,7 +7,9 @@
 // results and the descriptor's position are those of the field-by-field transfer.
 #include "data/codec.h"
 
+#include <fcntl.h>
 #include <strings.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <array>
@@ -18,6 +20,8 @@
 #include "data/file_access.h"
 
 namespace {
+
+constexpr size_t kPathBytes = sizeof FileHandle{}.path;
 
 // ---- field walks, in the order of the on-disk layouts ----
 
@@ -192,6 +196,21 @@ int write_bytes(int fd, const unsigned char* bytes, int size, const bool* starts
                     [](int f, unsigned char* p, size_t n) { return write(f, p, n); });
 }
 
+// Flushes the directory that holds path, so that a rename in it reaches the disk.
+void sync_directory(const char* path) {
+    char directory[kPathBytes] = ".";
+    const char* slash = std::strrchr(path, '/');
+    if (slash == path) {
+        std::snprintf(directory, sizeof directory, "/");
+    } else if (slash != nullptr) {
+        std::snprintf(directory, sizeof directory, "%.*s", static_cast<int>(slash - path), path);
+    }
+    const int fd = open(directory, O_RDONLY | O_DIRECTORY);
+    if (fd < 0) return;
+    (void)fsync(fd);
+    close(fd);
+}
+
 // Upper-cases a name of at most kNameSize bytes in place.
 void upper_name(char* name) {
     for (int i = 0; i < kNameSize && name[i] != '\0'; ++i) {
@@ -328,13 +347,31 @@ int load_market(MarketRecord& market, const char* path) {
     return moved == kMarketBytes ? 0 : -1;
 }
 
+// The market is never written in place: a complete copy goes to path + ".tmp" and is renamed
+// over quonda.dat, so a crash or a full disk leaves the old market or the new one, never part
+// of one. quonda.dat stays locked meanwhile, so saves still follow each other; a node that was
+// waiting for the old file finds the new one (open_locked checks that the name still leads to
+// the file it locked). A missing quonda.dat is not created empty to be locked: an empty market
+// file would stop every later session, so the first save just puts its complete file in place.
 int save_market(const MarketRecord& market, const char* path) {
-    FileHandle file;
-    std::snprintf(file.path, sizeof file.path, "%s", path);
-    if (open_locked(file, kModeWrite, true, true) != kOpenOk) return -2;
-    const int moved = write_market(file.fd, market);
-    close_locked(file);
-    return moved == kMarketBytes ? 0 : -1;
+    FileHandle current;
+    std::snprintf(current.path, sizeof current.path, "%s", path);
+    const int opened = open_locked(current, kModeUpdate, true, false);
+    if (opened != kOpenOk && opened != kOpenMissing) return -2;
+    FileHandle replacement;
+    if (!temporary_name(path, replacement.path, sizeof replacement.path) ||
+        open_locked(replacement, kModeWrite, true, true) != kOpenOk) {
+        close_locked(current);
+        return -2;
+    }
+    int result = -1;
+    if (write_market(replacement.fd, market) == kMarketBytes) {
+        result = commit_replacement(replacement, path);
+    } else {
+        discard_replacement(replacement);
+    }
+    close_locked(current);
+    return result;
 }
 
 // ---- player file ----
@@ -367,11 +404,44 @@ int rewrite_player(const PlayerRecord& player, int32_t offset, const char* path)
     FileHandle file;
     std::snprintf(file.path, sizeof file.path, "%s", path);
     if (open_locked(file, kModeUpdate, true, false) != kOpenOk) return -2;
+    struct stat before {};
+    const bool sized = fstat(file.fd, &before) == 0;
     int result = -1;
-    if (lseek(file.fd, offset, SEEK_SET) == offset &&
-        write_player(file.fd, player) == kPlayerBytes) {
-        result = 0;
+    if (lseek(file.fd, offset, SEEK_SET) == offset) {
+        if (write_player(file.fd, player) == kPlayerBytes) {
+            result = 0;
+        } else if (sized && offset + kPlayerBytes > before.st_size) {
+            // A record appended (or written over the end's fragment) that did not fit, on a
+            // full disk for instance: cut the piece off, so the file ends with a whole record.
+            (void)ftruncate(file.fd, offset);
+        }
     }
     close_locked(file);
     return result;
+}
+
+// ---- whole-file replacement ----
+
+bool temporary_name(const char* path, char* out, size_t size) {
+    return std::snprintf(out, size, "%s%s", path, kTemporarySuffix) < static_cast<int>(size);
+}
+
+int commit_replacement(FileHandle& temporary, const char* path) {
+    bool done = temporary.stream != nullptr && std::ferror(temporary.stream) == 0 &&
+                std::fflush(temporary.stream) == 0 && fsync(temporary.fd) == 0;
+    // Renamed while still open and locked: a node waiting to write the temporary must find
+    // that its name has moved on, not take over the file that now holds the data.
+    done = done && std::rename(temporary.path, path) == 0;
+    if (done) {
+        sync_directory(path);
+        close_locked(temporary);
+        return 0;
+    }
+    discard_replacement(temporary);
+    return -1;
+}
+
+void discard_replacement(FileHandle& temporary) {
+    std::remove(temporary.path);
+    close_locked(temporary);
 }

@@ -3,9 +3,12 @@
 // Each record moves in one read() or write(); a reader changes the record only when complete.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "data/records.h"
+
+struct FileHandle;
 
 int read_int16(int fd, int16_t& value);
 int read_int32(int fd, int32_t& value);
@@ -43,3 +46,16 @@ void decode_player(const unsigned char* in, PlayerRecord& player);
 // Returns 0 on success, -1 on a short write, -2 when the file cannot be opened.
 [[nodiscard]] int rewrite_player(const PlayerRecord& player, int32_t offset,
                                  const char* path = "quonda.plr");
+
+// Whole-file replacement: a complete copy is written to a temporary in the same directory
+// (path + kTemporarySuffix, or the pass's quonda.tmp) and renamed over the file, so that a
+// crash, a full disk or a write error leaves the old file or the new one, never part of one.
+constexpr const char* kTemporarySuffix = ".tmp";
+// Fills out with path + kTemporarySuffix; false when it does not fit in size bytes.
+bool temporary_name(const char* path, char* out, size_t size);
+// Flushes the open temporary (stream, then disk), renames it over path while it is still
+// locked and flushes the directory; 0. On a write error met before or during the flush, or a
+// failed rename, the temporary is removed and path is left as it was; -1. Closes the handle.
+int commit_replacement(FileHandle& temporary, const char* path);
+// Closes and removes an unfinished temporary.
+void discard_replacement(FileHandle& temporary);

@@ -10,7 +10,7 @@ int session_start(int argc, char** argv);
 #include "data/records.h"
 
 // Carries the market's latest update into every stored player of quonda.plr (through quonda.tmp);
-// 0 done, -1 a file would not open.
+// 0 done, -1 a file would not open or the new file could not be written (the old one stays).
 int player_file_pass(const MarketRecord& market, const char* today,
                      const char* previous_market_date);
 // Rewrites the top-10 bulletin (the configured file) from quonda.plr.

@@ -45,10 +45,11 @@ bool read_record(std::FILE* stream, PlayerRecord& player) {
     return true;
 }
 
-// Puts the pass's output in place of the player file.
-void replace_player_file(const char* new_path, const char* player_path) {
-    std::remove(player_path);
-    std::rename(new_path, player_path);
+// Puts the pass's finished output in place of the player file: flushed to disk and renamed
+// over it, never removed first, so there is always a whole player file. On a write error (a
+// full disk) the old file stays and the output is removed. 0 replaced, -1 not.
+int replace_player_file(FileHandle& output, const char* player_path) {
+    return commit_replacement(output, player_path) == 0 ? 0 : -1;
 }
 
 void update_record_and_show_score() {
@@ -161,10 +162,10 @@ int player_file_pass(const MarketRecord& market, const char* today,
         encode_player(player, bytes);
         std::fwrite(bytes, 1, kPlayerBytes, output.stream);
     }
+    // quonda.plr is still locked: a node waiting for it gets the new file once it is in place.
+    const int replaced = replace_player_file(output, kPlayerFile);
     close_locked(players);
-    close_locked(output);
-    replace_player_file(kPassFile, kPlayerFile);
-    return 0;
+    return replaced;
 }
 
 ScoreFigures score_player(PlayerRecord& player, const MarketRecord& market, int32_t start_cash) {
