@@ -160,7 +160,6 @@ class TextFile {
         if (!open()) return false;
         return resume_at_ < 0 || std::fseek(handle_.stream, resume_at_, SEEK_SET) == 0;
     }
-    const char* name() const { return handle_.path; }
 
   private:
     FileHandle handle_;
