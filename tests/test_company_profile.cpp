@@ -230,15 +230,6 @@ TEST_F(Profile, FactsAndDescription) {
     EXPECT_FALSE(screen().bold(2, 21)) << "values normal";
 }
 
-TEST_F(Profile, ColourBarIsGreen) {
-    set_up_acme();
-    set_mode(2);
-    draw_company_profile(0);
-    EXPECT_EQ(row(0), padded("  " + std::string(30, ' ') + "COMPANY PROFILE"));
-    EXPECT_EQ(screen().bg(0, 2), kGreen);
-    EXPECT_EQ(screen().bg(0, 77), kGreen);
-}
-
 TEST_F(Profile, BondsOnlyMutualFundShowsOneGraphAndOnePrompt) {
     set_up_acme();
     CompanyRecord& c = g_session.market.companies[0];
@@ -279,12 +270,6 @@ TEST_F(Profile, StartSplitTrendPanel) {
     EXPECT_EQ(text(9, 49, 31), "$1000.00            Invalid  xx");
     EXPECT_TRUE(screen().bold(5, 51));
     EXPECT_FALSE(screen().bold(6, 49));
-}
-
-TEST(TrendLabels, TenNamesOfNineCharacters) {
-    const char* expected[10] = {"0 - Bear ", "1 - Bear ", "2 - Bear ", "3 - Mixed", "4 - Mixed",
-                                "5 - Mixed", "6 - Mixed", "7 - Bull ", "8 - Bull ", "9 - Bull "};
-    for (int t = 0; t < 10; ++t) EXPECT_STREQ(TrendLabel[t], expected[t]);
 }
 
 }  // namespace

@@ -1,37 +1,31 @@
-// Trading: the largest quantity, refusals, the moves of a trade and the quantity answer, all on
-// plain records with values worked out by hand.
+// Trading: the largest quantity, refusals, the moves of a trade and the quantity answer on plain
+// records, then whole trades on the emulated screen; values worked out by hand.
 #include <gtest/gtest.h>
 
 #include <climits>
 #include <cstring>
 #include <string>
 
+#include "data/session_state.h"
+#include "doorkit/opendoors.h"
+#include "screens/framework.h"
 #include "screens/trading.h"
+#include "vcaller/harness.h"
 
 namespace {
 
-// A company trading all four kinds: `total` units of each, `available` of them free, every
-// kind at `price`.
-CompanyRecord company_with(int32_t total, int32_t available, int16_t price) {
+// A company trading all four kinds: `total` units of each, `available` free, all at `price`.
+CompanyRecord company_with(int32_t total, int32_t available, int16_t price,
+                           int16_t conversion = 10) {
     CompanyRecord c{};
     for (int k = 0; k < kKindCount; ++k) {
         c.total[k] = total;
         c.available[k] = available;
         c.price[k][0] = price;
     }
-    c.option_conversion_price = 10;
+    c.option_conversion_price = conversion;
     return c;
 }
-
-struct MaxCase {
-    const char* what;
-    int op;
-    int kind;
-    CompanyRecord company;
-    Holding holding;
-    int32_t cash;
-    int32_t expected;
-};
 
 Holding holding_of(int32_t options, int32_t common, int32_t short_count = 0,
                    int16_t short_price = 0) {
@@ -43,77 +37,56 @@ Holding holding_of(int32_t options, int32_t common, int32_t short_count = 0,
     return h;
 }
 
-CompanyRecord with_conversion(CompanyRecord c, int16_t conversion) {
-    c.option_conversion_price = conversion;
-    return c;
-}
+struct MaxCase {
+    const char* what;
+    int op, kind;
+    int32_t total, available;
+    int16_t price, conversion;
+    int32_t options, common, short_count;
+    int16_t short_price;
+    int32_t cash, expected;
+};
+
+constexpr int32_t kMax = INT32_MAX;
+
+// clang-format off
+const MaxCase kMaxCases[] = {
+    // what, op, kind, total, available, price, conversion, options, common, short, at, cash, M
+    {"buy: $100 at $30", kTradeBuy, kCommon, 1000, 1000, 30, 10, 0, 0, 0, 0, 100, 3},
+    {"buy: cash short of a unit", kTradeBuy, kCommon, 1000, 1000, 30, 10, 0, 0, 0, 0, 29, 0},
+    {"buy: availability", kTradeBuy, kOptions, 1000, 2, 30, 10, 0, 0, 0, 0, 100, 2},
+    {"buy: half of the issue", kTradeBuy, kCommon, 10, 10, 30, 10, 0, 3, 0, 0, 1000, 2},
+    {"buy: odd issue", kTradeBuy, kOptions, 11, 11, 1, 10, 0, 0, 0, 0, 1000, 5},
+    {"buy: exactly half held", kTradeBuy, kCommon, 10, 10, 30, 10, 0, 5, 0, 0, 1000, 0},
+    {"buy: above half held", kTradeBuy, kCommon, 10, 10, 30, 10, 0, 7, 0, 0, 1000, 0},
+    {"buy: negative cash", kTradeBuy, kCommon, 1000, 1000, 30, 10, 0, 0, 0, 0, -100, 0},
+    {"buy: price 0", kTradeBuy, kCommon, 1000, 1000, 0, 10, 0, 0, 0, 0, 1000, 0},
+    {"buy: 32 bits", kTradeBuy, kCommon, kMax, kMax, 1, 10, 0, 1000000000, 0, 0, kMax, 73741823},
+    {"sell: all held", kTradeSell, kOptions, 1000, 1000, 30, 10, 7, 0, 0, 0, 0, 7},
+    {"sell: negative count", kTradeSell, kCommon, 1000, 1000, 30, 10, 0, -4, 0, 0, 0, 0},
+    {"short: $25 takes $12", kTradeSellShort, 0, 1000, 1000, 25, 10, 0, 0, 0, 0, 100, 8},
+    {"short: half of the issue", kTradeSellShort, 0, 20, 20, 25, 10, 0, 6, 0, 0, 1000, 4},
+    {"short: availability", kTradeSellShort, 0, 1000, 3, 25, 10, 0, 0, 0, 0, 1000, 3},
+    {"short: no deposit at $1", kTradeSellShort, 0, 1000, 1000, 1, 10, 0, 0, 0, 0, 1000, 0},
+    {"exercise: options held", kTradeExercise, 0, 1000, 1000, 30, 10, 4, 0, 0, 0, 100, 4},
+    {"exercise: cash", kTradeExercise, 0, 1000, 1000, 30, 10, 50, 0, 0, 0, 100, 10},
+    {"exercise: available", kTradeExercise, 0, 1000, 6, 30, 10, 50, 0, 0, 0, 1000, 6},
+    {"exercise: half of the issue", kTradeExercise, 0, 20, 20, 30, 10, 50, 8, 0, 0, 1000, 2},
+    {"exercise: conversion $0", kTradeExercise, 0, 1000, 1000, 30, 0, 5, 0, 0, 0, 0, 5},
+    {"exercise: conversion -$3", kTradeExercise, 0, 1000, 1000, 30, -3, 5, 0, 0, 0, 0, 5},
+    {"buy back: loss, cash", kTradeBuyBack, 0, 1000, 0, 30, 10, 0, 0, 10, 10, 100, 6},
+    {"buy back: gain, all", kTradeBuyBack, 0, 1000, 0, 10, 10, 0, 0, 10, 20, 0, 10},
+    {"buy back: stops at 0", kTradeBuyBack, 0, 1000, 0, 40, 10, 0, 0, 2, 10, -50, 0},
+    {"buy back: 2^31 short", kTradeBuyBack, 0, kMax, 0, 32767, 10, 0, 0, kMax, 1, 0, 0},
+};
+// clang-format on
 
 TEST(TradeMaximum, LimitsAtTheirEdges) {
-    const CompanyRecord big = company_with(100000, 100000, 30);
-    const MaxCase cases[] = {
-        {"buy: $100 at $30", kTradeBuy, kCommon, big, holding_of(0, 0), 100, 3},
-        {"buy: cash one short of a unit", kTradeBuy, kCommon, big, holding_of(0, 0), 29, 0},
-        {"buy: availability", kTradeBuy, kPreferred, company_with(100000, 2, 30), {}, 100, 2},
-        {"buy: half of the issue", kTradeBuy, kCommon, company_with(10, 10, 30), holding_of(0, 3),
-         1000, 2},
-        {"buy: odd issue rounds half down",
-         kTradeBuy,
-         kCommon,
-         company_with(11, 11, 1),
-         {},
-         1000,
-         5},
-        {"buy: exactly half held", kTradeBuy, kCommon, company_with(10, 10, 30), holding_of(0, 5),
-         1000, 0},
-        {"buy: above half held", kTradeBuy, kCommon, company_with(10, 10, 30), holding_of(0, 7),
-         1000, 0},
-        {"buy: negative cash", kTradeBuy, kCommon, big, {}, -100, 0},
-        {"buy: price 0", kTradeBuy, kCommon, company_with(1000, 1000, 0), {}, 1000, 0},
-        {"buy: negative price", kTradeBuy, kCommon, company_with(1000, 1000, -5), {}, 1000, 0},
-        {"buy: count plus cash beyond 32 bits", kTradeBuy, kCommon,
-         company_with(INT32_MAX, INT32_MAX, 1), holding_of(0, 1000000000), INT32_MAX, 73741823},
-        {"sell: all held", kTradeSell, kCommon, big, holding_of(0, 7), 0, 7},
-        {"sell: negative count", kTradeSell, kCommon, big, holding_of(0, -4), 0, 0},
-        {"short: $25 takes $12 a share",
-         kTradeSellShort,
-         kCommon,
-         company_with(1000, 1000, 25),
-         {},
-         100,
-         8},
-        {"short: half of the issue against common held", kTradeSellShort, kCommon,
-         company_with(20, 20, 25), holding_of(0, 6), 1000, 4},
-        {"short: availability", kTradeSellShort, kCommon, company_with(1000, 3, 25), {}, 1000, 3},
-        {"short: price 1 has no deposit",
-         kTradeSellShort,
-         kCommon,
-         company_with(1000, 1000, 1),
-         {},
-         1000,
-         0},
-        {"short: price 0", kTradeSellShort, kCommon, company_with(1000, 1000, 0), {}, 1000, 0},
-        {"exercise: options held", kTradeExercise, kCommon, big, holding_of(4, 0), 100, 4},
-        {"exercise: cash at conversion", kTradeExercise, kCommon, big, holding_of(50, 0), 100, 10},
-        {"exercise: common available", kTradeExercise, kCommon, company_with(1000, 6, 30),
-         holding_of(50, 0), 1000, 6},
-        {"exercise: half of the common issue", kTradeExercise, kCommon, company_with(20, 20, 30),
-         holding_of(50, 8), 1000, 2},
-        {"exercise: free conversion", kTradeExercise, kCommon, with_conversion(big, 0),
-         holding_of(5, 0), 0, 5},
-        {"exercise: negative conversion", kTradeExercise, kCommon, with_conversion(big, -3),
-         holding_of(5, 0), 0, 5},
-        {"buy back: loss limited by cash", kTradeBuyBack, kCommon, company_with(1000, 0, 30),
-         holding_of(0, 0, 10, 10), 100, 6},
-        {"buy back: gain buys back all", kTradeBuyBack, kCommon, company_with(1000, 0, 10),
-         holding_of(0, 0, 10, 20), 0, 10},
-        {"buy back: stops at 0", kTradeBuyBack, kCommon, company_with(1000, 0, 40),
-         holding_of(0, 0, 2, 10), -50, 0},
-        {"buy back: two billion short, none affordable", kTradeBuyBack, kCommon,
-         company_with(INT32_MAX, 0, 32767), holding_of(0, 0, INT32_MAX, 1), 0, 0},
-    };
-    for (const MaxCase& c : cases) {
+    for (const MaxCase& c : kMaxCases) {
         SCOPED_TRACE(c.what);
-        EXPECT_EQ(trade_maximum(c.company, c.holding, c.cash, c.op, c.kind), c.expected);
+        const CompanyRecord company = company_with(c.total, c.available, c.price, c.conversion);
+        const Holding h = holding_of(c.options, c.common, c.short_count, c.short_price);
+        EXPECT_EQ(trade_maximum(company, h, c.cash, c.op, c.kind), c.expected);
     }
 }
 
@@ -130,11 +103,11 @@ TEST(TradeMaximum, BuyBackMatchesCountingDown) {
         for (int16_t short_price : {0, 1, 3, 10, 20, 33}) {
             for (int16_t price : {0, 1, 10, 20, 31, 45}) {
                 for (int32_t short_count : {1, 2, 3, 7, 10, 25}) {
-                    const CompanyRecord company = company_with(1000, 0, price);
-                    const Holding h = holding_of(0, 0, short_count, short_price);
                     SCOPED_TRACE(testing::Message() << "cash " << cash << " short " << short_count
                                                     << " at " << short_price << " now " << price);
-                    EXPECT_EQ(trade_maximum(company, h, cash, kTradeBuyBack, kCommon),
+                    EXPECT_EQ(trade_maximum(company_with(1000, 0, price),
+                                            holding_of(0, 0, short_count, short_price), cash,
+                                            kTradeBuyBack, kCommon),
                               counted_buy_back(cash, short_count, short_price, price));
                 }
             }
@@ -143,180 +116,128 @@ TEST(TradeMaximum, BuyBackMatchesCountingDown) {
 }
 
 TEST(TradeRefusal, MessagesInOrder) {
-    CompanyRecord no_options = company_with(100, 100, 10);
-    no_options.total[kOptions] = 0;
-    CompanyRecord no_common = company_with(100, 100, 10);
-    no_common.total[kCommon] = 0;
-    CompanyRecord no_preferred = company_with(100, 100, 10);
-    no_preferred.total[kPreferred] = 0;
-    CompanyRecord no_bonds = company_with(100, 100, 10);
-    no_bonds.total[kBonds] = 0;
+    auto without = [](int kind) {
+        CompanyRecord c = company_with(100, 100, 10);
+        c.total[kind] = 0;
+        return c;
+    };
     const CompanyRecord all = company_with(100, 100, 10);
     Holding bonds_held{};
     bonds_held.count[kBonds] = 3;
-    Holding preferred_held{};
-    preferred_held.count[kPreferred] = 3;
-
     struct Case {
-        int op;
-        int kind;
-        const CompanyRecord& company;
+        int op, kind;
+        CompanyRecord company;
         Holding holding;
         const char* expected;  // nullptr: allowed
     };
+    const char* no_options = "Sorry, that company does not trade options!";
+    const char* no_common = "Sorry, that company does not trade common stock!";
+    const char* no_preferred = "Sorry, that company does not trade preferred stock!";
+    const char* no_bonds = "Sorry, that company does not trade bonds!";
+    const char* options_held = "Sorry, you do not currently hold any options!";
+    const Holding short_held = holding_of(0, 0, 5, 10);
+    // clang-format off
     const Case cases[] = {
-        {kTradeBuy, kOptions, no_options, {}, "Sorry, that company does not trade options!"},
-        {kTradeBuy, kCommon, no_common, {}, "Sorry, that company does not trade common stock!"},
-        {kTradeBuy,
-         kPreferred,
-         no_preferred,
-         {},
-         "Sorry, that company does not trade preferred stock!"},
-        {kTradeBuy, kBonds, no_bonds, {}, "Sorry, that company does not trade bonds!"},
+        {kTradeBuy, kOptions, without(kOptions), {}, no_options},
+        {kTradeBuy, kCommon, without(kCommon), {}, no_common},
+        {kTradeBuy, kPreferred, without(kPreferred), {}, no_preferred},
+        {kTradeBuy, kBonds, without(kBonds), {}, no_bonds},
         {kTradeBuy, kBonds, all, {}, nullptr},
-        {kTradeSell, kBonds, no_bonds, bonds_held, "Sorry, that company does not trade bonds!"},
-        {kTradeSell, kOptions, all, {}, "Sorry, you do not currently hold any options!"},
+        {kTradeSell, kBonds, without(kBonds), bonds_held, no_bonds},
+        {kTradeSell, kOptions, all, {}, options_held},
         {kTradeSell, kCommon, all, {}, "Sorry, you do not currently hold any common shares!"},
         {kTradeSell, kPreferred, all, {}, "Sorry, you do not currently hold any preferred stocks!"},
         {kTradeSell, kBonds, all, {}, "Sorry, you do not currently hold any bonds!"},
-        {kTradeSell, kPreferred, all, preferred_held, nullptr},
-        {kTradeBuyBack, kOptions, no_common, holding_of(0, 0, 5, 10),
-         "Sorry, that company does not trade common stock!"},
+        {kTradeSell, kBonds, all, bonds_held, nullptr},
+        {kTradeBuyBack, kOptions, without(kCommon), short_held, no_common},
         {kTradeBuyBack, kOptions, all, {}, "Sorry, you do not currently hold any short shares!"},
-        {kTradeBuyBack, kOptions, all, holding_of(0, 0, 5, 10), nullptr},
-        {kTradeSellShort,
-         kBonds,
-         no_common,
-         {},
-         "Sorry, that company does not trade common stock!"},
-        {kTradeSellShort, kBonds, all, holding_of(0, 0, 1, 10),
-         "Sorry, you already hold short shares!"},
+        {kTradeBuyBack, kOptions, all, short_held, nullptr},
+        {kTradeSellShort, kBonds, without(kCommon), {}, no_common},
+        {kTradeSellShort, kBonds, all, short_held, "Sorry, you already hold short shares!"},
         {kTradeSellShort, kBonds, all, {}, nullptr},
-        {kTradeExercise, kBonds, no_common, holding_of(5, 0),
-         "Sorry, that company does not trade common stock!"},
-        {kTradeExercise, kBonds, all, {}, "Sorry, you do not currently hold any options!"},
-        {kTradeExercise, kBonds, no_options, holding_of(5, 0), nullptr},
+        {kTradeExercise, kBonds, without(kCommon), holding_of(5, 0), no_common},
+        {kTradeExercise, kBonds, all, {}, options_held},
+        {kTradeExercise, kBonds, without(kOptions), holding_of(5, 0), nullptr},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << "op " << c.op << " kind " << c.kind);
         const char* got = trade_refusal(c.company, c.holding, c.op, c.kind);
-        if (c.expected == nullptr) {
-            EXPECT_EQ(got, nullptr);
-        } else {
-            ASSERT_NE(got, nullptr);
-            EXPECT_STREQ(got, c.expected);
+        EXPECT_STREQ(got ? got : "(allowed)", c.expected ? c.expected : "(allowed)");
+    }
+}
+
+struct ApplyCase {
+    const char* what;
+    int op, kind;
+    int16_t price, conversion;
+    int32_t options, common, short_count;
+    int16_t short_price;
+    int32_t cash, quantity;
+    // After the trade (every kind starts with 1000 available):
+    int32_t cash_after, options_after, common_after, short_after, available_options,
+        available_common;
+};
+
+// clang-format off
+const ApplyCase kApplyCases[] = {
+    // what, op, kind, price, conversion, options, common, short, at, cash, quantity;
+    //   then cash, options, common, short, options available, common available after
+    {"buy 3 options at $30", kTradeBuy, kOptions, 30, 10, 0, 0, 0, 0, 100, 3,
+     10, 3, 0, 0, 997, 1000},
+    {"sell 7 common at $30", kTradeSell, kCommon, 30, 10, 0, 7, 0, 0, 5, 7,
+     215, 0, 0, 0, 1000, 1007},
+    {"buy back 4 opened at $20, now $10", kTradeBuyBack, 0, 10, 10, 0, 0, 10, 20, 0, 4,
+     80, 0, 0, 6, 1000, 1004},
+    {"buy back 1 at $21, deposit truncated", kTradeBuyBack, 0, 21, 10, 0, 0, 1, 21, 0, 1,
+     10, 0, 0, 0, 1000, 1001},
+    {"sell short 8 at $25", kTradeSellShort, 0, 25, 10, 0, 0, 0, 0, 100, 8,
+     4, 0, 0, 8, 1000, 992},
+    {"exercise 4 at $10", kTradeExercise, 0, 30, 10, 4, 2, 0, 0, 100, 4,
+     60, 0, 6, 0, 1004, 996},
+    {"exercise at -$3 is free", kTradeExercise, 0, 30, -3, 4, 0, 0, 0, 100, 4,
+     100, 0, 4, 0, 1004, 996},
+    {"sale past 32 bits saturates", kTradeSell, kCommon, 32767, 10, 0, 2000000000, 0, 0, 1,
+     2000000000, kMax, 0, 0, 0, 1000, 2000001000},
+};
+// clang-format on
+
+TEST(ApplyTrade, MovesCashUnitsAndHoldings) {
+    for (const ApplyCase& c : kApplyCases) {
+        SCOPED_TRACE(c.what);
+        CompanyRecord company = company_with(INT32_MAX, 1000, c.price, c.conversion);
+        Holding h = holding_of(c.options, c.common, c.short_count, c.short_price);
+        int32_t cash = c.cash;
+        apply_trade(company, h, cash, c.op, c.kind, c.quantity);
+        EXPECT_EQ(cash, c.cash_after);
+        EXPECT_EQ(h.count[kOptions], c.options_after);
+        EXPECT_EQ(h.count[kCommon], c.common_after);
+        EXPECT_EQ(h.short_count, c.short_after);
+        EXPECT_EQ(company.available[kOptions], c.available_options);
+        EXPECT_EQ(company.available[kCommon], c.available_common);
+        EXPECT_EQ(company.available[kPreferred], 1000);
+        if (c.op == kTradeSellShort) {
+            EXPECT_EQ(h.short_price, c.price);
         }
     }
 }
 
-struct Books {
-    CompanyRecord company;
-    Holding holding;
-    int32_t cash;
-};
-
-TEST(ApplyTrade, MovesCashUnitsAndHoldings) {
-    {
-        SCOPED_TRACE("buy 3 preferred at $30");
-        Books b{company_with(100, 50, 30), {}, 100};
-        apply_trade(b.company, b.holding, b.cash, kTradeBuy, kPreferred, 3);
-        EXPECT_EQ(b.cash, 10);
-        EXPECT_EQ(b.holding.count[kPreferred], 3);
-        EXPECT_EQ(b.company.available[kPreferred], 47);
-        EXPECT_EQ(b.company.available[kCommon], 50);
-    }
-    {
-        SCOPED_TRACE("sell 7 bonds at $30");
-        Books b{company_with(100, 50, 30), {}, 5};
-        b.holding.count[kBonds] = 7;
-        apply_trade(b.company, b.holding, b.cash, kTradeSell, kBonds, 7);
-        EXPECT_EQ(b.cash, 215);
-        EXPECT_EQ(b.holding.count[kBonds], 0);
-        EXPECT_EQ(b.company.available[kBonds], 57);
-    }
-    {
-        SCOPED_TRACE("buy back 4 opened at $20, now $10: 20 a share");
-        Books b{company_with(100, 50, 10), holding_of(0, 0, 10, 20), 0};
-        apply_trade(b.company, b.holding, b.cash, kTradeBuyBack, kOptions, 4);
-        EXPECT_EQ(b.cash, 80);
-        EXPECT_EQ(b.holding.short_count, 6);
-        EXPECT_EQ(b.company.available[kCommon], 54);
-    }
-    {
-        SCOPED_TRACE("buy back 1 opened at $21, now $21: the deposit 31 / 2 truncated");
-        Books b{company_with(100, 50, 21), holding_of(0, 0, 1, 21), 0};
-        apply_trade(b.company, b.holding, b.cash, kTradeBuyBack, kCommon, 1);
-        EXPECT_EQ(b.cash, 10);  // 21 + 10 - 21
-        EXPECT_EQ(b.holding.short_count, 0);
-    }
-    {
-        SCOPED_TRACE("sell short 8 at $25");
-        Books b{company_with(100, 50, 25), {}, 100};
-        apply_trade(b.company, b.holding, b.cash, kTradeSellShort, kBonds, 8);
-        EXPECT_EQ(b.cash, 4);  // 100 - 8 * 12
-        EXPECT_EQ(b.holding.short_count, 8);
-        EXPECT_EQ(b.holding.short_price, 25);
-        EXPECT_EQ(b.company.available[kCommon], 42);
-        EXPECT_EQ(b.holding.count[kCommon], 0);
-    }
-    {
-        SCOPED_TRACE("exercise 4 options at conversion $10");
-        Books b{company_with(100, 50, 30), holding_of(4, 2), 100};
-        apply_trade(b.company, b.holding, b.cash, kTradeExercise, kOptions, 4);
-        EXPECT_EQ(b.cash, 60);
-        EXPECT_EQ(b.holding.count[kOptions], 0);
-        EXPECT_EQ(b.company.available[kOptions], 54);
-        EXPECT_EQ(b.holding.count[kCommon], 6);
-        EXPECT_EQ(b.company.available[kCommon], 46);
-    }
-    {
-        SCOPED_TRACE("exercise at a negative conversion price costs nothing");
-        Books b{with_conversion(company_with(100, 50, 30), -3), holding_of(4, 0), 100};
-        apply_trade(b.company, b.holding, b.cash, kTradeExercise, kOptions, 4);
-        EXPECT_EQ(b.cash, 100);
-    }
-    {
-        SCOPED_TRACE("a sale worth more than 32 bits saturates the cash");
-        Books b{company_with(INT32_MAX, 0, 32767), {}, 1};
-        b.holding.count[kCommon] = 2000000000;
-        apply_trade(b.company, b.holding, b.cash, kTradeSell, kCommon, 2000000000);
-        EXPECT_EQ(b.cash, INT32_MAX);
-        EXPECT_EQ(b.company.available[kCommon], 2000000000);
-    }
-}
-
 TEST(ParseQuantity, Answers) {
-    struct Case {
-        const char* answer;
-        int64_t expected;
-    };
-    const Case cases[] = {
-        {"", 17},
-        {"5", 5},
-        {"0", 0},
-        {"-1", -1},
-        {"abc", 0},
-        {"12abc", 12},
-        {"99999999999999999999", LONG_MAX},
-        {"~TIME_WARNING", 0},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.answer);
-        EXPECT_EQ(parse_quantity(c.answer, 17), c.expected);
+    const std::pair<const char*, int64_t> cases[] = {{"", 17},
+                                                     {"5", 5},
+                                                     {"-1", -1},
+                                                     {"abc", 0},
+                                                     {"12abc", 12},
+                                                     {"~TIME_WARNING", 0},
+                                                     {"99999999999999999999", LONG_MAX}};
+    for (const auto& [answer, expected] : cases) {
+        EXPECT_EQ(parse_quantity(answer, 17), expected) << answer;
     }
 }
 
 }  // namespace
 
 // ---- Trades on the emulated screen ----
-
-#include <chrono>
-
-#include "data/session_state.h"
-#include "doorkit/opendoors.h"
-#include "screens/framework.h"
-#include "session/terminal.h"
-#include "vcaller/harness.h"
 
 namespace {
 
@@ -380,17 +301,6 @@ TEST_F(TradeScreen, IllegalAnswersAskAgainAndTextTradesNothing) {
     EXPECT_EQ(out.find("Transaction complete"), std::string::npos);
     EXPECT_EQ(g_session.player.cash, 100);
     EXPECT_EQ(holding(0).count[kCommon], 0);
-    EXPECT_STREQ(g_session.player.last_traded, "Jan 01 1900");
-}
-
-TEST_F(TradeScreen, HalfOfTheIssueHeldOffersNothing) {
-    holding(0).count[kBonds] = 500;
-    g_session.player.cash = 10000;
-    door_.type("\r1\r\r");  // company 0, End: bonds, empty answer
-    EXPECT_EQ(trade(kTradeBuy), 0);
-    const std::string out = door_.take_output();
-    EXPECT_NE(out.find("Enter quantity to trade (0-[0]): "), std::string::npos);
-    EXPECT_EQ(holding(0).count[kBonds], 500);
     EXPECT_STREQ(g_session.player.last_traded, "Jan 01 1900");
 }
 
@@ -479,15 +389,6 @@ TEST_F(TradeScreen, ExerciseUpdatesOptionsAndCommonCells) {
     EXPECT_EQ(g_session.player.cash, 60);
     EXPECT_EQ(text(2, 14, 9), "        0");
     EXPECT_EQ(text(2, 30, 9), "        6");
-}
-
-TEST_F(TradeScreen, QuantityAnswers) {
-    door_.type("-1\r99\r 2\r");
-    EXPECT_EQ(ask_trade_quantity(3), 2);
-    door_.type("\r");
-    EXPECT_EQ(ask_trade_quantity(3), 3);
-    door_.type("12abc\r");
-    EXPECT_EQ(ask_trade_quantity(20), 12);
 }
 
 TEST_F(TradeScreen, TimeWarningAtTheQuantityPromptReadsAsZero) {
