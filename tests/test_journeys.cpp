@@ -473,6 +473,32 @@ TEST_F(Journey, MarginCallWipesOutAndTheNextVisitStartsAfresh) {
     EXPECT_EQ(market().companies[0].available[kCommon], 2000000 - 10);
 }
 
+TEST_F(Journey, HangUpAtTheWipedOutNoticeSavesTheFreshPortfolio) {
+    MarketRecord start = market_dated(kTodayText);
+    start.companies[0].available[kCommon] -= 100;  // held by the player below
+    save(start);
+    PlayerRecord p = returning_player(start);
+    p.net_worth = 99;
+    p.cash = 0;
+    p.holdings[0].count[kCommon] = 100;
+    save(std::vector<PlayerRecord>{p});
+
+    VirtualCaller caller(options());
+    ASSERT_TRUE(caller.start());
+    const size_t from = caller.raw_output().size();
+    ASSERT_NO_FATAL_FAILURE(sign_on(caller));
+    ASSERT_TRUE(sent_after(caller, from, " Notice, you are wiped out. Creating new portfolio..."));
+    caller.hang_up();
+    EXPECT_EQ(caller.wait_exit(), 0);
+    // The 100 shares went back to the market and 10 came out again as the gift.
+    const PlayerRecord stored = players().at(0);
+    EXPECT_EQ(stored.cash, 2000);
+    EXPECT_EQ(stored.holdings[0].count[kCommon], 10);
+    EXPECT_EQ(stored.holdings[7].count[kCommon], 10);
+    EXPECT_EQ(market().companies[0].available[kCommon], 2000000 - 10);
+    EXPECT_EQ(market().companies[7].available[kCommon], 150000 - 10);
+}
+
 // Builds quonda.tim: tiers at 10, 100, ... 700, one period for the whole day.
 std::string time_control_bytes(int16_t first_level, int16_t daily_minutes, int16_t daily_games,
                                int16_t wait_minutes, int16_t period_minutes) {
