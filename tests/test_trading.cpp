@@ -397,4 +397,22 @@ TEST_F(TradeScreen, TimeWarningAtTheQuantityPromptReadsAsZero) {
     EXPECT_EQ(text(23, 0, 52), " WARNING - LESS THAN 5 MINUTES OF GAME TIME LEFT!!! ");
 }
 
+TEST_F(TradeScreen, MenuRunsHelpAndQuits) {
+    // Down to Help Trading, Buy Stocks help and its page, Exit Help, then Quit Trading (the
+    // cursor stayed on Help Trading).
+    door_.type(
+        "22222\r"
+        "2\r"
+        "\r"
+        "1\r"
+        "2\r");
+    EXPECT_EQ(trading_menu(), 0);
+    const std::string out = door_.take_output();
+    EXPECT_NE(out.find(" TRADING HELP MENU "), std::string::npos);
+    EXPECT_NE(out.find("     Buy Stocks...\r\n"), std::string::npos);
+    EXPECT_EQ(text(14, 29, 20), " STOCK TRADING MENU ");
+    EXPECT_EQ(text(21, 30, 18), "[+] Quit Trading  ");
+    EXPECT_EQ(text(23, 0, 20), "  Current cash: $100");
+}
+
 }  // namespace
