@@ -657,6 +657,21 @@ TEST_F(Journey, ShortTimeControlFileIsLogged) {
               "Jun 15 2024   TEST CALLER\nError [42] - Error in time control file (quonda.tim).");
 }
 
+TEST_F(Journey, ShortMarketFileEndsTheSessionWithExitCodeOne) {
+    write_file("quonda.dat", std::string(kMarketBytes - 1, '\0'));
+    save(std::vector<PlayerRecord>{returning_player(market_dated(kTodayText))});
+    write_config("SYSOP", "GATEKEEP");
+    const std::string players_before = contents("quonda.plr");
+    VirtualCaller caller(options());
+    ASSERT_TRUE(caller.start());
+    ASSERT_NO_FATAL_FAILURE(sign_on(caller));
+    EXPECT_EQ(caller.wait_exit(), 1);
+    EXPECT_EQ(contents("quonda.err"),
+              "Jun 15 2024   \nError [41] - Can't read market info file (quonda.dat)\n\n");
+    EXPECT_EQ(contents("quonda.dat").size(), static_cast<size_t>(kMarketBytes - 1));
+    EXPECT_EQ(contents("quonda.plr"), players_before);
+}
+
 TEST_F(Journey, HangUpAtTheSignOnWritesNothing) {
     MarketRecord start = market_dated(kYesterdayText);
     save(start);
