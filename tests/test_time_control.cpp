@@ -266,6 +266,24 @@ void load_daily_file(int security) {
     ASSERT_EQ(load_time_control("quonda.tim"), 1);
 }
 
+// Writes the caller's session-end note byte by byte: name[32], then day number, end, seconds and
+// sessions of that day as little-endian int32.
+void write_note(const char* name, const char* day_text, int end, int seconds, int games) {
+    unsigned char bytes[48] = {};
+    std::snprintf(reinterpret_cast<char*>(bytes), 32, "%s", name);
+    const int values[4] = {day_number(day_text), end, seconds, games};
+    for (int v = 0; v < 4; ++v) {
+        for (int i = 0; i < 4; ++i) {
+            bytes[32 + 4 * v + i] =
+                static_cast<unsigned char>(static_cast<unsigned>(values[v]) >> (8 * i));
+        }
+    }
+    FILE* file = std::fopen("quonda.ses", "wb");
+    ASSERT_NE(file, nullptr);
+    ASSERT_EQ(std::fwrite(bytes, 1, sizeof bytes, file), sizeof bytes);
+    std::fclose(file);
+}
+
 struct DailyCase {
     const char* label;
     int security;
@@ -289,9 +307,10 @@ TEST_P(DailyTest, Limits) {
     load_daily_file(c.security);
     PlayerRecord player{};
     std::snprintf(player.last_played, sizeof player.last_played, "%s", c.last_played);
-    player.times_played = static_cast<int16_t>(c.games);
-    player.seconds_played = c.seconds;
-    player.reserved = c.previous_end;
+    player.times_played = 999;
+    player.seconds_played = 777777;  // all-time totals: the daily checks never read them
+    std::snprintf(player.name, sizeof player.name, "%s", "ANN");
+    write_note("ann", c.last_played, c.previous_end, c.seconds, c.games);
     take_player_counters(player);
     set_time(c.hour, c.minute, c.second);
     od_control.user_timelimit = c.left_before;
@@ -333,32 +352,6 @@ TEST_F(TimeControlTest, NewDayRestartsTheWorkingCopies) {
     EXPECT_EQ(g_time_control.seconds_today, 0);
 }
 
-TEST(CountSession, CountsTheDayAndNotesTheEnd) {
-    struct Case {
-        const char* last_played;
-        int games, seconds;
-        int start, end;
-        int games_after, seconds_after, end_after;
-    };
-    const Case cases[] = {
-        {"Mar 05 2024", 2, 900, 36000, 36600, 3, 1500, 36600},  // same day: counts add up
-        {"Mar 04 2024", 9, 9000, 36000, 36600, 1, 600, 36600},  // new day: counts restart
-        {"Jan 01 1900", 0, 0, 100, 160, 1, 60, 160},            // new player
-        {"Mar 05 2024", 1, 60, 86000, 400, 2, 860, 86800},      // across midnight
-    };
-    for (const Case& c : cases) {
-        PlayerRecord player{};
-        std::snprintf(player.last_played, sizeof player.last_played, "%s", c.last_played);
-        player.times_played = static_cast<int16_t>(c.games);
-        player.seconds_played = c.seconds;
-        count_session(player, kToday, c.start, c.end);
-        EXPECT_STREQ(player.last_played, kToday);
-        EXPECT_EQ(player.times_played, c.games_after) << c.last_played << " " << c.start;
-        EXPECT_EQ(player.seconds_played, c.seconds_after);
-        EXPECT_EQ(player.reserved, c.end_after);
-    }
-}
-
 // Three sessions a day: the fourth of the day is refused even though the player has played on
 // many days before; the next day the caller may play again.
 TEST_F(TimeControlTest, DailyGameLimitCountsOnlyToday) {
@@ -374,7 +367,9 @@ TEST_F(TimeControlTest, DailyGameLimitCountsOnlyToday) {
         const int result = check_daily_limits();
         if (session < 3) {
             ASSERT_EQ(result, 0) << "session " << session;
-            count_session(player, kToday, starts[session], starts[session] + 600);
+            std::snprintf(player.last_played, sizeof player.last_played, "%s", kToday);
+            player.times_played = static_cast<int16_t>(player.times_played + 1);
+            store_session_end(player.name, kToday, starts[session] + 600, 600);
         } else {
             EXPECT_EQ(result, -2);
         }
@@ -383,6 +378,34 @@ TEST_F(TimeControlTest, DailyGameLimitCountsOnlyToday) {
     load_daily_file(10);
     take_player_counters(player);
     EXPECT_EQ(check_daily_limits(), 0);
+}
+
+}  // namespace
+
+namespace {
+
+// The session-end store keeps one entry per name (any letter case), rewritten in place: the same
+// day adds up, a new day starts again.
+TEST_F(TimeControlTest, SessionEndStoreCountsTheDayPerName) {
+    store_session_end("Ann", "Mar 05 2024", 36000, 600);
+    store_session_end("BOB", "Mar 05 2024", 40000, 100);
+    store_session_end("ann", "Mar 05 2024", 50000, 300);
+    SessionEndNote ann = load_session_end("ANN");
+    EXPECT_EQ(ann.day, day_number("Mar 05 2024"));
+    EXPECT_EQ(ann.end_seconds, 50000);
+    EXPECT_EQ(ann.seconds_today, 900);
+    EXPECT_EQ(ann.games_today, 2);
+    EXPECT_EQ(load_session_end("bob").games_today, 1);
+    EXPECT_EQ(load_session_end("carl").day, -1);
+    store_session_end("ANN", "Mar 06 2024", 90000, 200);
+    ann = load_session_end("ann");
+    EXPECT_EQ(ann.day, day_number("Mar 06 2024"));
+    EXPECT_EQ(ann.seconds_today, 200);
+    EXPECT_EQ(ann.games_today, 1);
+    struct stat info {};
+    ASSERT_EQ(stat(kSessionEndFile, &info), 0);
+    EXPECT_EQ(info.st_size, 2 * kSessionEndBytes);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include "doorkit/opendoors.h"
 #include "screens/framework.h"
 #include "session/session.h"
+#include "session/time_control.h"
 #include "session/terminal.h"
 
 namespace {
@@ -56,10 +57,15 @@ void update_record_and_show_score() {
     SessionState& s = g_session;
     PlayerRecord& player = s.player;
     const int mode = player.graphics_mode;
+    const int32_t now = seconds_since_midnight();
+    const int32_t length = session_length(now, s.session_start_seconds);
     std::memcpy(player.last_played, s.today, kDateSize);
     player.times_played = static_cast<int16_t>(player.times_played + 1);
-    player.seconds_played = add32(
-        player.seconds_played, session_length(seconds_since_midnight(), s.session_start_seconds));
+    player.seconds_played = add32(player.seconds_played, length);
+    // The day's counts and the end of this session, for the daily limits of time control.
+    if (g_time_control.tier >= 0) {
+        store_session_end(player.name, s.today, s.session_start_seconds + length, length);
+    }
 
     draw_title_banner();
     term_printf("%s", mode == kColorMode ? "\e[1;37;40m" : "\e[1m");
@@ -155,12 +161,21 @@ int player_file_pass(const MarketRecord& market, const char* today,
         close_locked(players);
         return -1;
     }
+    // Whole blocks of records in and out. The records kept are packed towards the front of the
+    // block they came in, so one buffer serves both ways; a fragment at the end is dropped.
     PlayerRecord player{};
-    unsigned char bytes[kPlayerBytes];
-    while (read_record(players.stream, player)) {
-        if (!pass_player(player, market, limit_day, month_changed)) continue;
-        encode_player(player, bytes);
-        std::fwrite(bytes, 1, kPlayerBytes, output.stream);
+    unsigned char block[kPlayerBlockRecords * kPlayerBytes];
+    for (;;) {
+        const size_t records = std::fread(block, kPlayerBytes, kPlayerBlockRecords, players.stream);
+        size_t kept = 0;
+        for (size_t i = 0; i < records; ++i) {
+            decode_player(block + i * kPlayerBytes, player);
+            if (!pass_player(player, market, limit_day, month_changed)) continue;
+            encode_player(player, block + kept * kPlayerBytes);
+            ++kept;
+        }
+        if (kept > 0) std::fwrite(block, kPlayerBytes, kept, output.stream);
+        if (records < static_cast<size_t>(kPlayerBlockRecords)) break;
     }
     // quonda.plr is still locked: a node waiting for it gets the new file once it is in place.
     const int replaced = replace_player_file(output, kPlayerFile);
@@ -217,10 +232,18 @@ void write_bulletin() {
     FileHandle players;
     if (!open_file(players, kPlayerFile, kModeRead, true, false)) return;
     PlayerRecord player{};
-    for (;;) {
-        const long offset = std::ftell(players.stream);
-        if (!read_record(players.stream, player)) break;
-        offer_top_list(top, player.net_worth, static_cast<int32_t>(offset));
+    {
+        unsigned char block[kPlayerBlockRecords * kPlayerBytes];
+        int32_t offset = 0;  // of the next record
+        for (;;) {
+            const size_t records =
+                std::fread(block, kPlayerBytes, kPlayerBlockRecords, players.stream);
+            for (size_t i = 0; i < records; ++i, offset += kPlayerBytes) {
+                decode_player(block + i * kPlayerBytes, player);
+                offer_top_list(top, player.net_worth, offset);
+            }
+            if (records < static_cast<size_t>(kPlayerBlockRecords)) break;
+        }
     }
 
     const char* bulletin_name = g_session.config.bulletin_file;

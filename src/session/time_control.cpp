@@ -3,6 +3,11 @@
 
 #include <unistd.h>
 
+#include <strings.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <initializer_list>
@@ -166,23 +171,95 @@ void take_player_counters(const PlayerRecord& player) {
     TimeControlState& tc = g_time_control;
     std::memcpy(tc.tc_last_played, player.last_played, sizeof tc.tc_last_played);
     tc.tc_last_played[sizeof tc.tc_last_played - 1] = '\0';
-    tc.seconds_today = player.seconds_played;
-    tc.games_today = player.times_played;
-    // Records written before the end time was kept, or damaged ones, give no reference.
-    const bool plausible = player.reserved >= 0 && player.reserved < 2 * kSecondsPerDay;
-    tc.previous_end = plausible ? player.reserved : 0;
+    const SessionEndNote note = load_session_end(player.name);
+    const bool same_day = note.day >= 0 && note.day == day_number(tc.tc_last_played);
+    // Implausible ends (a damaged store) give no reference: the wait runs from midnight.
+    const bool plausible = note.end_seconds >= 0 && note.end_seconds < 2 * kSecondsPerDay;
+    tc.seconds_today = same_day ? note.seconds_today : 0;
+    tc.games_today = same_day ? note.games_today : 0;
+    tc.previous_end = same_day && plausible ? note.end_seconds : 0;
 }
 
-void count_session(PlayerRecord& player, const char* today, int32_t start_seconds,
-                   int32_t end_seconds) {
-    int32_t length = end_seconds - start_seconds;
-    if (end_seconds < start_seconds) length += kSecondsPerDay;
-    if (day_number(player.last_played) != day_number(today)) {
-        player.seconds_played = 0;
-        player.times_played = 0;
+namespace {
+
+int32_t entry_i32(const unsigned char* bytes, int field) {
+    return get_i32(bytes + 32 + 4 * field);
+}
+
+void put_i32(unsigned char* out, int32_t value) {
+    for (int i = 0; i < 4; ++i) {
+        out[i] = static_cast<unsigned char>(static_cast<uint32_t>(value) >> (8 * i));
     }
-    std::snprintf(player.last_played, sizeof player.last_played, "%s", today);
-    player.times_played = static_cast<int16_t>(player.times_played + 1);
-    player.seconds_played += length;
-    player.reserved = start_seconds + length;
+}
+
+void upper_name(const char* name, char (&out)[32]) {
+    std::memset(out, 0, sizeof out);
+    std::snprintf(out, sizeof out, "%s", name);
+    for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+}
+
+bool same_name(const unsigned char* stored, const char (&upper)[32]) {
+    return strncasecmp(reinterpret_cast<const char*>(stored), upper, sizeof upper) == 0;
+}
+
+// Offset of name's entry, or of the end of the whole entries when there is none.
+off_t find_entry(int fd, const char (&upper)[32], unsigned char* bytes, bool& found) {
+    off_t offset = 0;
+    found = false;
+    while (pread(fd, bytes, kSessionEndBytes, offset) == kSessionEndBytes) {
+        if (same_name(bytes, upper)) {
+            found = true;
+            return offset;
+        }
+        offset += kSessionEndBytes;
+    }
+    return offset;
+}
+
+}  // namespace
+
+void store_session_end(const char* name, const char* today, int32_t end_seconds, int32_t length) {
+    FileHandle file;
+    std::snprintf(file.path, sizeof file.path, "%s", kSessionEndFile);
+    if (open_locked(file, kModeUpdate, true, true) != 0) return;
+    char upper[32];
+    upper_name(name, upper);
+    unsigned char bytes[kSessionEndBytes];
+    bool found = false;
+    const off_t offset = find_entry(file.fd, upper, bytes, found);
+    const int32_t day = day_number(today);
+    const bool same_day = found && entry_i32(bytes, 0) == day;
+    const int64_t seconds = (same_day ? entry_i32(bytes, 2) : 0) + static_cast<int64_t>(length);
+    const int32_t games = (same_day ? entry_i32(bytes, 3) : 0) + 1;
+    std::memcpy(bytes, upper, sizeof upper);
+    put_i32(bytes + 32, day);
+    put_i32(bytes + 36, end_seconds);
+    put_i32(bytes + 40, static_cast<int32_t>(std::min<int64_t>(seconds, INT32_MAX)));
+    put_i32(bytes + 44, games);
+    if (pwrite(file.fd, bytes, kSessionEndBytes, offset) != kSessionEndBytes) {
+        // Never leave a fragment behind an append that failed part-way; the store only limits
+        // play, so a failure here is not reported.
+        const int truncated = ftruncate(file.fd, offset);
+        (void)truncated;
+    }
+    close_locked(file);
+}
+
+SessionEndNote load_session_end(const char* name) {
+    SessionEndNote note;
+    FileHandle file;
+    std::snprintf(file.path, sizeof file.path, "%s", kSessionEndFile);
+    if (open_locked(file, kModeRead, true, false) != 0) return note;
+    char upper[32];
+    upper_name(name, upper);
+    unsigned char bytes[kSessionEndBytes];
+    bool found = false;
+    find_entry(file.fd, upper, bytes, found);
+    close_locked(file);
+    if (!found) return note;
+    note.day = entry_i32(bytes, 0);
+    note.end_seconds = entry_i32(bytes, 1);
+    note.seconds_today = entry_i32(bytes, 2);
+    note.games_today = entry_i32(bytes, 3);
+    return note;
 }

@@ -47,13 +47,26 @@ int load_time_control(const char* path);
 // previous session has not passed, -2 sessions used up today, -3 minutes used up today.
 int check_daily_limits();
 
-// Session start: hands the caller's counters to the checks (tc_last_played, seconds_today,
-// games_today, previous_end from player.reserved).
+// Session start: hands the caller's day to the checks (tc_last_played) with the day's counts and
+// the end of the previous session from the session-end store (all 0 when nothing is noted for
+// that day). The record's own seconds_played and times_played are all-time totals and are
+// never restarted, so the daily limits count from the store instead.
 void take_player_counters(const PlayerRecord& player);
-// Session end: counts a finished session in the record. A session on a day other than
-// last_played restarts seconds_played and times_played, so they hold the day's totals; then
-// last_played = today, times_played + 1, seconds_played + length (end - start, plus 86400 when
-// the session crossed midnight), and reserved = the moment the session ended, as seconds after
-// midnight of today (above 86399 when it crossed midnight).
-void count_session(PlayerRecord& player, const char* today, int32_t start_seconds,
-                   int32_t end_seconds);
+
+// The session-end store quonda.ses: per player name, the day of the latest session, the moment
+// it ended (the wait between sessions is measured from there) and that day's seconds and
+// sessions. The player record has no room for these. 48-byte little-endian records: name[32],
+// day number, end seconds after midnight of that day (above 86399 past midnight), seconds played
+// that day, sessions that day (int32 each). Kept only for callers under time control.
+constexpr const char* kSessionEndFile = "quonda.ses";
+constexpr int kSessionEndBytes = 48;
+struct SessionEndNote {
+    int32_t day = -1;           // day_number of the session's day
+    int32_t end_seconds = 0;    // when the latest session ended
+    int32_t seconds_today = 0;  // seconds played that day
+    int32_t games_today = 0;    // sessions that day
+};
+// Counts a finished session of `length` seconds that ended end_seconds after midnight of today.
+void store_session_end(const char* name, const char* today, int32_t end_seconds, int32_t length);
+// The note for name (any letter case); day -1 when there is none.
+SessionEndNote load_session_end(const char* name);
