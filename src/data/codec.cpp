@@ -376,6 +376,23 @@ int save_market(const MarketRecord& market, const char* path) {
 
 // ---- player file ----
 
+namespace {
+
+// Reads whole records into block until it holds count of them or the file ends or fails;
+// returns the whole records read. A fragment at the end is consumed but not counted.
+int read_player_block(int fd, unsigned char* block, int count) {
+    const auto size = static_cast<size_t>(count) * kPlayerBytes;
+    size_t done = 0;
+    while (done < size) {
+        const ssize_t moved = read(fd, block + done, size - done);
+        if (moved <= 0) break;
+        done += static_cast<size_t>(moved);
+    }
+    return static_cast<int>(done / kPlayerBytes);
+}
+
+}  // namespace
+
 int find_player(const char* name, PlayerRecord& player, int32_t& offset, const char* path) {
     char wanted[kNameSize + 1] = "";
     std::strncpy(wanted, name, kNameSize);
@@ -384,17 +401,33 @@ int find_player(const char* name, PlayerRecord& player, int32_t& offset, const c
     FileHandle file;
     std::snprintf(file.path, sizeof file.path, "%s", path);
     if (open_locked(file, kModeRead, true, true) != kOpenOk) return -1;
+    // Records come in blocks and only the name (the record's first field) is unpacked until one
+    // matches; a name of another length cannot match and is passed over at once. On a miss
+    // offset ends where the whole records end, as a record-by-record read would leave it.
+    const size_t wanted_length = std::strlen(wanted);
+    unsigned char block[kPlayerBlockRecords * kPlayerBytes];
+    offset = static_cast<int32_t>(current_offset(file.fd));
     int found = 0;
-    for (;;) {
-        offset = static_cast<int32_t>(current_offset(file.fd));
-        PlayerRecord stored{};
-        if (read_player(file.fd, stored) != kPlayerBytes) break;
-        upper_name(stored.name);
-        if (strncasecmp(stored.name, wanted, kNameSize) == 0) {
-            player = stored;
-            found = 1;
-            break;
+    while (found == 0) {
+        const int records = read_player_block(file.fd, block, kPlayerBlockRecords);
+        for (int i = 0; i < records; ++i) {
+            const unsigned char* bytes = block + static_cast<size_t>(i) * kPlayerBytes;
+            char stored[kNameSize];
+            Unpacker{bytes}.text(stored, kNameSize);
+            if (strnlen(stored, kNameSize) != wanted_length) {
+                offset += kPlayerBytes;
+                continue;
+            }
+            upper_name(stored);
+            if (strncasecmp(stored, wanted, kNameSize) == 0) {
+                decode_player(bytes, player);
+                upper_name(player.name);
+                found = 1;
+                break;
+            }
+            offset += kPlayerBytes;
         }
+        if (records < kPlayerBlockRecords) break;
     }
     close_locked(file);
     return found;
