@@ -5,8 +5,8 @@
 // Escape counts as a key after 250 ms; the minutes left from the drop file count down once a minute
 // of wall time; under five minutes left the kit delivers kOdTimeWarning once, with none left it
 // delivers kOdTimeUp at every read. Carrier loss comes from end of stream, a read or write error
-// (reset, EPIPE, EIO on a pseudo-terminal) or SIGHUP; SIGPIPE is ignored. A local session has
-// security 255 and a whole day of minutes.
+// (reset, EPIPE, EIO on a pseudo-terminal), SIGHUP, or SIGTERM in a remote session; SIGPIPE is
+// ignored. A local session has security 255 and a whole day of minutes.
 #include <fcntl.h>
 #include <poll.h>
 #include <pwd.h>
@@ -28,6 +28,7 @@
 #include "doorkit/dropfile.h"
 #include "doorkit/keys.h"
 #include "doorkit/opendoors.h"
+#include "doorkit/settings.h"
 #include "doorkit/telnet.h"
 
 OdControl od_control;
@@ -103,10 +104,13 @@ void write_all(const char* data, size_t size) {
 // Appends bytes for the caller in the connection's form.
 void queue_output(const char* bytes, size_t length) {
     std::string_view text(bytes, length);
+    std::string translated;
+    if (kit.utf8) {
+        cp437_to_utf8(text, translated);
+        text = translated;
+    }
     if (kit.telnet)
         telnet_escape(text, kit.out);
-    else if (kit.utf8)
-        cp437_to_utf8(text, kit.out);
     else
         kit.out.append(text);
     if (kit.out.size() >= kOutputFlushSize) od_flush();
@@ -247,6 +251,16 @@ void flush_at_exit_once() {
     registered = true;
 }
 
+// In a remote session SIGTERM (the BBS or the system ending the door) counts as a hang-up: the
+// next read reports no carrier and the game ends normally, saving as on carrier loss. Installed
+// after the console's handlers, which would otherwise end the process unsaved.
+void treat_sigterm_as_hangup() {
+    struct sigaction sa {};
+    sa.sa_handler = on_hangup;
+    sigemptyset(&sa.sa_mask);
+    sigaction(SIGTERM, &sa, nullptr);
+}
+
 bool descriptor_open(int fd) {
     return fd >= 0 && fcntl(fd, F_GETFD) != -1;
 }
@@ -281,6 +295,7 @@ void init_remote() {
     od_control.remote = 1;
     kit.remote = true;
     kit.utf8 = false;
+    treat_sigterm_as_hangup();
 }
 
 void init_local() {
@@ -305,10 +320,14 @@ void init_local() {
 void od_init() {
     install_handlers();
     std::string early = std::move(kit.out);  // text sent before the kit was up
+    // Read before the connection is up, so a problem is logged without a remote caller's pause.
+    const DoorSettings settings = load_door_settings();
     if (od_control.od_com_method == 2 || od_control.info_path[0] != '\0')
         init_remote();
     else
         init_local();
+    apply_door_settings(settings);
+    if (kit.remote && settings.cp437_to_utf8) kit.utf8 = *settings.cp437_to_utf8;
     reset_session_state();
     flush_at_exit_once();
     if (kit.telnet) kit.out.append(kTelnetGreeting, sizeof kTelnetGreeting - 1);
@@ -503,12 +522,16 @@ void od_page() {
         od_sleep(1000);
     }
     od_disp_emu("\r\n      No response. Your page has been left for the sysop.\r\n", 1);
-    if (FILE* log = std::fopen(od_control.od_page_log, "a")) {
+    // Created owner-only, like every file of the game.
+    const int log_fd = open(od_control.od_page_log, O_WRONLY | O_APPEND | O_CREAT, 0600);
+    if (FILE* log = log_fd >= 0 ? fdopen(log_fd, "a") : nullptr) {
         char stamp[32];
         std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", &local);
         std::fprintf(log, "%s node %d: %s paged the sysop\n", stamp, od_control.od_node,
                      od_control.user_name);
         std::fclose(log);
+    } else if (log_fd >= 0) {
+        close(log_fd);
     }
     od_sleep(3000);
 }

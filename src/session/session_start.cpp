@@ -343,8 +343,10 @@ void apply_remote_rules() {
     const PlayerRecord& player = g_session.player;
     if (same_date(player.last_traded, g_session.today)) {
         for (const char* text : kTradedTodayRefusal) term_puts(text);
-        // Refused: a hang-up at this prompt must not count as a played session either.
+        // Refused: a hang-up at this prompt must not count as a played session either, nor
+        // write back a market this caller never changed over newer saves of other nodes.
         g_session.player_ready = false;
+        g_session.market_ready = false;
         press_enter();
         session_end(1);
     }
