@@ -142,6 +142,11 @@ int parse_drop_file(DropFormat format, const std::string& text, DropInfo* info,
             info->node = 0;
             break;
     }
+    // The name goes to screens, the bulletin and the logs: control characters are dropped.
+    std::erase_if(info->name, [](char c) {
+        const auto byte = static_cast<unsigned char>(c);
+        return byte < 0x20 || byte == 0x7F;
+    });
     if (info->name.empty()) {
         *error = "drop file " + info->path + " names no caller";
         return -1;

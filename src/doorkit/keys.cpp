@@ -1,6 +1,8 @@
 // Escape-sequence decoding for the cursor and editing keys.
 #include "doorkit/keys.h"
 
+#include <algorithm>
+
 namespace {
 
 constexpr unsigned char kEsc = 27;
@@ -63,7 +65,7 @@ void KeyDecoder::finish_csi(unsigned char final_byte, std::vector<OdInputEvent>&
     if (final_byte == '~') {
         int n = 0;
         for (size_t i = 2; i < seen_.size() && seen_[i] >= '0' && seen_[i] <= '9'; ++i) {
-            n = n * 10 + (seen_[i] - '0');
+            n = std::min(n * 10 + (seen_[i] - '0'), 1000);  // long numbers name no key
         }
         scan = scan_for_tilde(n);
     } else if (final_byte == 'K') {
