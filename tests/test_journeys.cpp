@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "data/codec.h"
+#include "data/dates.h"
 #include "data/records.h"
 #include "market/market.h"
 #include "session/time_control.h"
@@ -526,9 +527,9 @@ std::string time_control_bytes(int16_t first_level, int16_t daily_minutes, int16
 struct RefusalCase {
     const char* label;
     bool traded_today;
-    std::string tim;             // quonda.tim contents, empty for none
-    int16_t times_played_today;  // sessions already played today
-    int32_t seconds_played_today;
+    std::string tim;                 // quonda.tim contents, empty for none
+    int32_t games_today;             // sessions already played today (session-end store)
+    int32_t seconds_today;           // seconds played today
     int32_t previous_end;            // when the last session ended, seconds after midnight
     std::vector<const char*> lines;  // what the caller is told
     bool needs_enter;
@@ -541,16 +542,26 @@ TEST_P(Refusal, EndsWithExitCodeOneAndSavesNothing) {
     save(market_dated(kTodayText));
     PlayerRecord p = returning_player(market_dated(kTodayText));
     if (c.traded_today) set_text(p.last_traded, 12, kTodayText);
-    if (c.times_played_today > 0 || c.seconds_played_today > 0) {
+    if (c.games_today > 0) {
+        // Today's earlier sessions, as session end notes them in quonda.ses.
         set_text(p.last_played, 12, kTodayText);
-        p.times_played = c.times_played_today;
-        p.seconds_played = c.seconds_played_today;
-        p.reserved = c.previous_end;
+        std::string note(kSessionEndBytes, '\0');
+        std::memcpy(note.data(), kCaller, std::strlen(kCaller));
+        const int32_t fields[] = {day_number(kTodayText), c.previous_end, c.seconds_today,
+                                  c.games_today};
+        for (int f = 0; f < 4; ++f) {
+            for (int b = 0; b < 4; ++b) {
+                note[32 + 4 * f + b] = static_cast<char>(fields[f] >> (8 * b));
+            }
+        }
+        write_file(kSessionEndFile, note);
     }
     save(std::vector<PlayerRecord>{p});
     if (!c.tim.empty()) write_file("quonda.tim", c.tim);
     const std::string market_before = contents("quonda.dat");
     const std::string players_before = contents("quonda.plr");
+    const bool had_store = exists(kSessionEndFile);
+    const std::string store_before = contents(kSessionEndFile);
 
     VirtualCaller caller(options());
     ASSERT_TRUE(caller.start());
@@ -565,6 +576,8 @@ TEST_P(Refusal, EndsWithExitCodeOneAndSavesNothing) {
     }
     EXPECT_EQ(contents("quonda.dat"), market_before);
     EXPECT_EQ(contents("quonda.plr"), players_before);
+    EXPECT_EQ(exists(kSessionEndFile), had_store);
+    EXPECT_EQ(contents(kSessionEndFile), store_before);
     EXPECT_FALSE(exists("quonda.bul"));
     EXPECT_EQ(caller.raw_output().find("SCORING SUMMARY"), std::string::npos);
 }
