@@ -178,7 +178,12 @@ int player_file_pass(const MarketRecord& market, const char* today,
         if (records < static_cast<size_t>(kPlayerBlockRecords)) break;
     }
     // quonda.plr is still locked: a node waiting for it gets the new file once it is in place.
-    const int replaced = replace_player_file(output, kPlayerFile);
+    int replaced = -1;
+    if (std::ferror(players.stream) == 0) {
+        replaced = replace_player_file(output, kPlayerFile);
+    } else {
+        discard_replacement(output);  // after a read error the output is a cut-down copy
+    }
     close_locked(players);
     return replaced;
 }
