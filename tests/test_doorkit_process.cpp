@@ -130,6 +130,8 @@ TEST_F(DoorProcess, StartFailuresExitOneWithAReason) {
         {"missing drop file", {"1", "/nonexistent/door32.sys", ""}, "drop file"},
         {"empty drop directory", {"1", "%E", ""}, "door32.sys"},
         {"descriptor not open", {"1", "%D", "77"}, "descriptor"},
+        {"descriptor not a number", {"1", "%D", "4x"}, "descriptor"},
+        {"negative descriptor", {"1", "%D", "-3"}, "descriptor"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);

@@ -474,7 +474,12 @@ int door_init(int node, const char* drop_path, const char* socket_text) {
         }
     }
     if (socket_text != nullptr && socket_text[0] != '\0') {
-        od_control.od_open_handle = std::atoi(socket_text);
+        // Only a plain decimal descriptor is taken; anything else is a bad descriptor, which the
+        // door kit refuses (exit code 1) rather than falling back to standard input.
+        char* end = nullptr;
+        const long fd = std::strtol(socket_text, &end, 10);
+        const bool decimal = *end == '\0' && socket_text[0] >= '0' && socket_text[0] <= '9';
+        od_control.od_open_handle = decimal && fd <= 65535 ? static_cast<int32_t>(fd) : -2;
         int type = 0;
         socklen_t length = sizeof type;
         if (getsockopt(od_control.od_open_handle, SOL_SOCKET, SO_TYPE, &type, &length) == 0 &&

@@ -12,35 +12,16 @@
 // Conditions: -3 shows "WARNING" on row 3 and goes on; -1, -2, -4 show "CONDITION <code>" and
 // exit with 10 minus the code (11, 12, 14). Pauses are off; TERM_DOOR_INACTIVITY sets the
 // inactivity time-out in seconds.
-#include <sys/socket.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 
 #include "doorkit/opendoors.h"
+#include "session/session.h"
 #include "session/terminal.h"
 
 namespace {
-
-// The start-up of a remote session, as the game does it.
-void remote_start(int node, const char* path, const char* socket_text) {
-    od_control.od_node = node;
-    od_control.od_com_method = 2;
-    term_set_force_local(false);
-    std::snprintf(od_control.info_path, sizeof od_control.info_path, "%s", path);
-    if (socket_text[0] != '\0') {
-        od_control.od_open_handle = std::atoi(socket_text);
-        int type = 0;
-        socklen_t size = sizeof type;
-        if (getsockopt(od_control.od_open_handle, SOL_SOCKET, SO_TYPE, &type, &size) == 0 &&
-            type == SOCK_STREAM) {
-            od_control.od_use_socket = 1;
-        }
-    }
-    od_init();
-}
 
 void show_at(int row, const char* text) {
     term_goto(0, row);
@@ -60,7 +41,7 @@ int main(int argc, char** argv) {
         od_control.remote = 0;
         od_init();
     } else {
-        remote_start(std::atoi(argv[1]), argc > 2 ? argv[2] : "", argc > 3 ? argv[3] : "");
+        door_init(std::atoi(argv[1]), argc > 2 ? argv[2] : "", argc > 3 ? argv[3] : "");
     }
     char line[100];
     term_clear_screen();
