@@ -419,7 +419,10 @@ bool od_carrier() {
 }
 
 bool od_get_input(OdInputEvent* event, int timeout_ms, int /*flags*/) {
-    od_flush();
+    // Output goes out before a read that may wait for the caller. A test for a key that does
+    // not wait (the title screen makes one after each line) leaves it buffered, so that the
+    // screen still goes out in one write.
+    if (timeout_ms != 0) od_flush();
     auto deadline = Clock::now() + Ms(timeout_ms < 0 ? 0 : timeout_ms);
     for (;;) {
         pump(0);
