@@ -265,7 +265,7 @@ TEST_F(DataFiles, ReaderWaitingForTheOldMarketReadsTheNewOne) {
     reader.join();
 
     EXPECT_EQ(load_result, 0);
-    EXPECT_EQ(market_bytes(loaded), market_bytes(market_version(1)));
+    EXPECT_TRUE(market_bytes(loaded) == market_bytes(market_version(1))) << "read the old market";
 }
 
 // A full disk partway through each kind of write: the result says so, the old file is intact
@@ -303,8 +303,10 @@ TEST_P(FullDisk, OldFileStaysWhole) {
     const std::string players_before = read("quonda.plr");
 
     EXPECT_EQ(in_child(c.limit, c.write), c.expected);
-    EXPECT_EQ(read("quonda.dat"), market_before);
-    EXPECT_EQ(read("quonda.plr"), players_before);
+    EXPECT_EQ(read("quonda.dat").size(), market_before.size());
+    EXPECT_TRUE(read("quonda.dat") == market_before) << "quonda.dat changed";
+    EXPECT_EQ(read("quonda.plr").size(), players_before.size());
+    EXPECT_TRUE(read("quonda.plr") == players_before) << "quonda.plr changed";
     EXPECT_FALSE(exists("quonda.dat.tmp"));
     EXPECT_FALSE(exists("quonda.tmp"));
 }
@@ -334,8 +336,8 @@ TEST_F(DataFiles, WritesWithRoomReplaceTheFilesOwnerOnly) {
     EXPECT_EQ(in_child(100000, run_pass), 0);
     umask(old_mask);
 
-    EXPECT_EQ(read("quonda.dat"), market_bytes(market_version(1)));
-    EXPECT_EQ(read("quonda.plr"), player_bytes(keepers()));
+    EXPECT_TRUE(read("quonda.dat") == market_bytes(market_version(1))) << "not the new market";
+    EXPECT_TRUE(read("quonda.plr") == player_bytes(keepers())) << "not the passed players";
     for (const char* name : {"quonda.dat", "quonda.plr"}) {
         struct stat info {};
         ASSERT_EQ(stat(path(name).c_str(), &info), 0) << name;

@@ -288,8 +288,8 @@ TEST_P(StartHangUp, WritesWhatTheSessionHadAndNothingMore) {
 
     if (!c.saved) {
         EXPECT_EQ(inode("quonda.dat"), market_inode) << "the market was written";
-        EXPECT_EQ(read("quonda.dat"), market_before);
-        EXPECT_EQ(read("quonda.plr"), players_before);
+        EXPECT_TRUE(read("quonda.dat") == market_before) << "quonda.dat changed";
+        EXPECT_TRUE(read("quonda.plr") == players_before) << "quonda.plr changed";
         EXPECT_FALSE(exists("quonda.bul"));
         return;
     }
@@ -302,7 +302,7 @@ TEST_P(StartHangUp, WritesWhatTheSessionHadAndNothingMore) {
     if (c.who == Caller::kReturning) {
         EXPECT_EQ(stored.times_played, 4);
         EXPECT_EQ(stored.cash, 1000);
-        EXPECT_EQ(read("quonda.dat"), market_before);
+        EXPECT_TRUE(read("quonda.dat") == market_before) << "quonda.dat changed";
         return;
     }
     // A new or rebuilt portfolio: $2000 and the gift shares, taken from the market.
@@ -551,8 +551,8 @@ TEST_P(DirectoryInPlace, GivesTheMessageAndNeverHangs) {
 
     const std::string name = c.directory;
     if (c.exit_code == 1) {
-        EXPECT_EQ(read("quonda.dat"), market_before);
-        EXPECT_EQ(read("quonda.plr"), players_before);
+        EXPECT_TRUE(read("quonda.dat") == market_before) << "quonda.dat changed";
+        EXPECT_TRUE(read("quonda.plr") == players_before) << "quonda.plr changed";
     } else if (name == "quonda.tmp") {
         // The market day ran, but the player file could not be passed: it is left as it was
         // apart from the caller's own record written at the end.
@@ -560,7 +560,8 @@ TEST_P(DirectoryInPlace, GivesTheMessageAndNeverHangs) {
         EXPECT_EQ(read("quonda.plr").size(), static_cast<size_t>(kPlayerBytes));
         EXPECT_STREQ(player().last_played, kToday);
     } else if (name == "quonda.dat.tmp") {
-        EXPECT_EQ(read("quonda.dat"), market_before);  // no save possible, none half done
+        EXPECT_TRUE(read("quonda.dat") == market_before)
+            << "quonda.dat changed";  // no save possible, none half done
         EXPECT_STREQ(player().last_played, kToday);
     } else {
         EXPECT_STREQ(player().last_played, kToday);
@@ -663,8 +664,8 @@ TEST_P(NoAccess, FailsAtOnceAndChangesNothing) {
 
     chmod(dir_.c_str(), 0700);
     for (const char* name : {"quonda.dat", "quonda.plr"}) chmod(path(name).c_str(), 0600);
-    EXPECT_EQ(read("quonda.dat"), market_before);
-    EXPECT_EQ(read("quonda.plr"), players_before);
+    EXPECT_TRUE(read("quonda.dat") == market_before) << "quonda.dat changed";
+    EXPECT_TRUE(read("quonda.plr") == players_before) << "quonda.plr changed";
     EXPECT_FALSE(exists("quonda.dat.tmp"));
     EXPECT_FALSE(exists("quonda.tmp"));
 }
