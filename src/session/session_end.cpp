@@ -11,6 +11,7 @@
 #include "doorkit/opendoors.h"
 #include "screens/framework.h"
 #include "session/session.h"
+#include "session/shared_files.h"
 #include "session/time_control.h"
 #include "session/terminal.h"
 
@@ -70,7 +71,8 @@ void update_record_and_show_score() {
     draw_title_banner();
     term_printf("%s", mode == kColorMode ? "\e[1;37;40m" : "\e[1m");
     term_printf("                              SCORING SUMMARY\r\n\r\n");
-    const ScoreFigures figures = score_player(player, s.market, s.start_cash);
+    // Writes the market and the record too, merged with what other nodes wrote meanwhile.
+    const ScoreFigures figures = commit_session(s.market, player, s.player_offset, s.start_cash);
     term_printf("        ");
     term_printf("%s", mode == kAsciiMode ? "\e[0m" : "\e[1;32;40m");
     for (int i = 0; i < kNameSize && s.user_name[i] != '\0' && s.user_name[i] != ' '; ++i) {
@@ -79,7 +81,6 @@ void update_record_and_show_score() {
     term_printf(" you started with a net worth of %ld.\r\n", static_cast<long>(figures.started));
     term_printf("        Your current net worth is %ld.\r\n", static_cast<long>(figures.current));
 
-    (void)rewrite_player(player, s.player_offset);
     if (od_control.remote) write_bulletin();
 
     term_printf("\r\n");
@@ -92,7 +93,9 @@ void update_record_and_show_score() {
 // Exit code 0: save what this session loaded or built, and only that. A hang-up before the
 // market was built or the caller looked up must not write empty records over good ones.
 void normal_end() {
-    if (g_session.market_ready) (void)save_market(g_session.market);
+    if (g_session.market_ready && !g_session.player_ready) {
+        (void)commit_session_market(g_session.market);
+    }
     if (g_session.player_ready) update_record_and_show_score();
 }
 

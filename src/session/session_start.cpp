@@ -20,6 +20,7 @@
 #include "market/reports.h"
 #include "screens/framework.h"
 #include "session/session.h"
+#include "session/shared_files.h"
 #include "session/terminal.h"
 #include "session/time_control.h"
 
@@ -283,22 +284,23 @@ void show_title_screen() {
 
 // The market brought to today: default companies, quonda.dat over them, and the daily update
 // with its save and player-file pass when the market date is not today.
+void show_updating_notice() {
+    term_puts(kUpdatingNotice);
+}
+
+// The whole rollover runs under quonda.dat's lock (shared_files.h), so that nodes starting at once
+// run a new day once; session end merges this session's changes against the market noted here.
 void bring_market_to_today() {
-    build_default_market(g_session.market);
-    const int loaded = load_market(g_session.market);
-    copy_text(g_session.previous_market_date, kDateSize, g_session.market.date);
+    bool updated = false;
+    const int loaded =
+        ::bring_market_to_today(g_session.market, g_session.today, g_session.previous_market_date,
+                                g_session.prices_move, updated, show_updating_notice);
     if (loaded == -1) {
         log_error(false, "Error [41] - Can't read market info file (quonda.dat)\n\n");
         session_end(1);
     }
-    if (loaded == -2) g_session.prices_move = false;
-    if (!same_date(g_session.market.date, g_session.today)) {
-        term_puts(kUpdatingNotice);
-        run_daily_update(g_session.market, g_session.today, g_session.prices_move);
-        (void)save_market(g_session.market);
-        player_file_pass(g_session.market, g_session.today, g_session.previous_market_date);
-        term_erase(kUpdatingNoticeLength);
-    }
+    if (updated) term_erase(kUpdatingNoticeLength);
+    note_market_baseline(g_session.market);
     g_session.market_ready = true;
 }
 
@@ -313,6 +315,7 @@ void look_up_caller(bool& new_player) {
         log_error(true, "Error [43] - Can't open player file (quonda.plr).");
         session_end(1);
     }
+    note_player_baseline(found == 1 ? &player : nullptr);
     new_player = found == 0;
     const bool wiped_out = !new_player && is_wiped_out(player);
     if (new_player) {
