@@ -167,7 +167,11 @@ void blank_row(VirtualCaller& caller, int row) {
 }
 
 std::string marker(int mode) {
-    return mode == 0 ? "[+]" : "[" + cp437_glyph(0x04) + "]";
+    if (mode == 0) return "[+]";
+    std::string mark = "[";
+    mark += cp437_glyph(0x04);
+    mark += "]";
+    return mark;
 }
 
 // ---- sessions ----
@@ -414,6 +418,15 @@ int main(int argc, char** argv) {
         }
         (void)press(c, "\r", "MAIN COMMAND MENU", 14, 31);
         expect(c, mark, kMenuRow + 1, 30);
+        if (mode == 0) {
+            // This one leaves properly, so that it can come back as a returning player.
+            (void)press(c, "1", mark, kMenuRow + 6, 30);
+            (void)press(c, "\r", "Sure you want to quit (Y/[N]): ", 23, 2);
+            c.type("y\r");
+            expect(c, "Press [ENTER] to exit...", -1, -1);
+            c.type("\r");
+            if (c.wait_exit() != 0) give_up(c, "a normal end");
+        }
         if (mode != 2) continue;
 
         // Opening the trading menu, and back (Quit Trading is its last item).
@@ -443,6 +456,17 @@ int main(int argc, char** argv) {
             (void)press(c, "\r", mark, kMenuRow + (selling ? 1 : 0), 30);
             if (selling) (void)press(c, "8", mark, kMenuRow, 30);
         }
+    }
+
+    // A returning player's title screen (with the start-up's file work before it): the key test
+    // after each line of the title file is a key read, and the kit sends what it holds at each.
+    {
+        VirtualCaller c(caller_options(door, dir, "Bench Mode0"));
+        if (!c.start()) return 1;
+        expect(c, kEnterPrompt, 23, 2);
+        blank_row(c, 23);
+        const Update title = press(c, "\r", kEnterPrompt, 23, 2);
+        print_wire("returning player's title screen", title);
     }
 
     // Sign-on: process start to the sign-on screen.
