@@ -15,6 +15,7 @@
 #include "data/file_access.h"
 #include "data/session_state.h"
 #include "session/session.h"
+#include "session/shared_files.h"
 #include "sysop.h"
 
 int run_newday();  // sysop_newday.cpp
@@ -57,6 +58,7 @@ constexpr const char* kHelp =
     "  3  a game file could not be read or written\n"
     "  4  newgame was not confirmed; nothing changed\n";
 
+// Scratch copies of replaced files, left behind only by a crash.
 constexpr const char* kScratchFiles[] = {"quonda.tmp", "quonda.dat.tmp", "quonda.plr.tmp"};
 
 // The configuration the game would use (defaults for a missing file or missing lines).
@@ -108,8 +110,9 @@ bool confirmed(const char* question) {
 }
 
 // Moves path, while holding its lock, to a timestamped backup; fills backup. A node that was
-// waiting for the file finds it gone and starts afresh, as the game does without it.
-bool move_to_backup(const char* path, std::string& backup) {
+// waiting for the file finds it gone and starts afresh, as the game does without it. Also
+// removes companion, a file kept under path's lock.
+bool move_to_backup(const char* path, std::string& backup, const char* companion = nullptr) {
     FileHandle handle;
     std::snprintf(handle.path, sizeof handle.path, "%s", path);
     const int opened = open_locked(handle, kModeUpdate, true, false);
@@ -117,6 +120,7 @@ bool move_to_backup(const char* path, std::string& backup) {
     if (opened != kOpenOk) return false;
     backup = free_backup_name(path);
     const bool moved = std::rename(path, backup.c_str()) == 0;
+    if (moved && companion != nullptr) std::remove(companion);
     close_locked(handle);
     return moved;
 }
@@ -143,7 +147,8 @@ int run_newgame(bool yes) {
     }
     std::string market_backup;
     std::string player_backup;
-    if (!move_to_backup(kMarketFile, market_backup) ||
+    // The log of market days belongs to the old market.
+    if (!move_to_backup(kMarketFile, market_backup, kDayLogFile) ||
         !move_to_backup(kPlayerFile, player_backup)) {
         std::printf("The data files could not be moved aside; see which are left:%s%s\n",
                     exists(kMarketFile) ? " quonda.dat" : "",

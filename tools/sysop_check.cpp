@@ -431,6 +431,9 @@ int run_check(bool salvage) {
     bool market_checked = false;
     if (!market_file.exists) {
         std::printf("%s: missing; the next session starts a fresh exchange.\n", kMarketFile);
+    } else if (market_file.readable && market_file.bytes.empty()) {
+        // What a first session leaves when it stops before its market is saved.
+        std::printf("%s: empty; the next session starts a fresh exchange.\n", kMarketFile);
     } else if (!market_file.readable) {
         std::printf("%s: cannot be read (no permission, or held by another process).\n",
                     kMarketFile);
