@@ -12,6 +12,7 @@
 #include "editor/editor_help.h"
 #include "editor/editor_menu.h"
 #include "screens/framework.h"
+#include "session/shared_files.h"
 #include "session/terminal.h"
 
 namespace {
@@ -23,13 +24,14 @@ constexpr int kFirstCompanyRow = 2;
 constexpr int kValueColumn = 21;  // holding values on rows 6-12
 constexpr int kTextColumn = 22;   // name and dates on rows 2-4
 
-// What lives while the player editor runs.
+// What lives while the player editor runs. quonda.plr is not held between keys: every read and
+// every write opens and locks it for that step alone, so other nodes are never kept waiting.
 struct PlayerEditorState {
-    FileHandle file;        // quonda.plr in update mode, locked while open
-    PlayerRecord buffer{};  // the record being viewed
-    int32_t position = 0;   // byte offset of that record, a multiple of kPlayerBytes
-    bool changed = false;   // an edit stored a value that is not written back yet
-    int shown_company = 0;  // company whose holding is shown and edited
+    PlayerRecord buffer{};    // the record being viewed
+    PlayerRecord original{};  // the same record as it was read: the write sends only the edits
+    int32_t position = 0;     // byte offset of that record, a multiple of kPlayerBytes
+    bool changed = false;     // an edit stored a value that is not written back yet
+    int shown_company = 0;    // company whose holding is shown and edited
 };
 
 PlayerEditorState state;
@@ -61,29 +63,60 @@ long as_long(int32_t value) {
     editor_session_end();
 }
 
-bool seek_to(int32_t position) {
-    return lseek(state.file.fd, position, SEEK_SET) == static_cast<off_t>(position);
-}
+// Results of reading one record.
+constexpr int kReadDone = 0;
+constexpr int kReadNoSeek = -1;    // the position could not be reached
+constexpr int kReadNoRecord = -2;  // no whole record there (the end of the file)
+constexpr int kReadNoFile = -3;    // quonda.plr would not open
 
-bool read_buffer() {
-    return read_player(state.file.fd, state.buffer) == kPlayerBytes;
+// Reads the record at position into the edit buffer, quonda.plr locked for this read alone.
+int read_buffer_at(int32_t position) {
+    FileHandle file;
+    std::strcpy(file.path, kPlayerFile);
+    if (open_locked(file, kModeRead, true, false) != kOpenOk) return kReadNoFile;
+    int result = kReadNoSeek;
+    if (lseek(file.fd, position, SEEK_SET) == static_cast<off_t>(position)) {
+        result = read_player(file.fd, state.buffer) == kPlayerBytes ? kReadDone : kReadNoRecord;
+    }
+    close_locked(file);
+    if (result == kReadDone) state.original = state.buffer;
+    return result;
 }
 
 bool is_session_player(int32_t position) {
     return position == g_session.player_offset;
 }
 
-// Writes the edit buffer back at the current position; the session player's record in memory
-// follows (on exit before the seek, otherwise after the write).
+void take_session_player() {
+    state.buffer = g_session.player;
+    state.original = state.buffer;
+}
+
+// Writes the edit buffer back; the session player's record in memory follows (on exit before the
+// write, otherwise after it). The session player's record goes whole to where it is stored;
+// another player's record receives the edited fields where that player is now, which another
+// node's daily pass may have moved. A player no longer in the file is reported and left alone.
 void write_back(bool on_exit) {
     state.changed = false;
-    const bool own = is_session_player(state.position);
-    if (on_exit && own) g_session.player = state.buffer;
-    if (!seek_to(state.position)) fail_logged("Error - Can't seek player record.");
-    if (write_player(state.file.fd, state.buffer) != kPlayerBytes) {
-        fail_logged("Error - Can't write player record.");
+    if (is_session_player(state.position)) {
+        if (on_exit) g_session.player = state.buffer;
+        if (write_session_player(state.buffer, state.original.name, g_session.player_offset) != 0) {
+            fail_logged("Error - Can't write player record.");
+        }
+        state.position = g_session.player_offset;
+        state.original = state.buffer;
+        if (!on_exit) g_session.player = state.buffer;
+        return;
     }
-    if (!on_exit && own) g_session.player = state.buffer;
+    PlayerRecord written = state.buffer;
+    const int result = write_edited_player(state.original, written, state.position);
+    if (result == -3) {
+        log_error(true, "Error - Can't write player record.");
+        return;
+    }
+    if (result != 0) fail_logged("Error - Can't write player record.");
+    state.buffer = written;
+    state.original = written;
 }
 
 void redraw_record() {
@@ -100,10 +133,11 @@ void previous_record() {
     if (state.changed) write_back(false);
     const int32_t previous = state.position - kPlayerBytes;
     if (is_session_player(previous)) {
-        state.buffer = g_session.player;
+        take_session_player();
     } else {
-        if (!seek_to(previous)) fail_logged("Error - Can't seek in player record.");
-        if (!read_buffer()) fail_logged("Error - Can't read player record.");
+        const int read = read_buffer_at(previous);
+        if (read == kReadNoSeek) fail_logged("Error - Can't seek in player record.");
+        if (read != kReadDone) fail_logged("Error - Can't read player record.");
     }
     state.position = previous;
     redraw_record();
@@ -115,22 +149,26 @@ void next_record() {
     if (state.changed) write_back(false);
     const int32_t next = state.position + kPlayerBytes;
     if (is_session_player(next)) {
-        state.buffer = g_session.player;
+        take_session_player();
         state.position = next;
         redraw_record();
         return;
     }
-    if (!seek_to(next)) fail_shown("Error - Can't seek in player file");
-    if (read_buffer()) {
+    const int read = read_buffer_at(next);
+    if (read == kReadNoSeek || read == kReadNoFile) fail_shown("Error - Can't seek in player file");
+    if (read == kReadDone) {
         state.position = next;
         redraw_record();
         return;
     }
     if (is_session_player(state.position)) {
-        state.buffer = g_session.player;
+        take_session_player();
     } else {
-        if (!seek_to(state.position)) fail_shown("Error - Can't seek player record.");
-        if (!read_buffer()) fail_shown("Error - Can't read player record.");
+        const int again = read_buffer_at(state.position);
+        if (again == kReadNoSeek || again == kReadNoFile) {
+            fail_shown("Error - Can't seek player record.");
+        }
+        if (again != kReadDone) fail_shown("Error - Can't read player record.");
     }
     show_message("End of file encountered!");
     show_edit_prompt();
@@ -301,21 +339,19 @@ class PlayerMenu : public EditorMenuHandler {
 
 int player_editor() {
     state = PlayerEditorState{};
-    std::strcpy(state.file.path, kPlayerFile);
-    if (open_locked(state.file, kModeUpdate, true, false) != kOpenOk) {
+    state.position = 0;
+    const int read = read_buffer_at(0);
+    if (read == kReadNoFile) {
         show_message("Error - Can't access player file");
         return 0;
     }
-    state.position = 0;
-    if (!read_buffer()) {
+    if (read != kReadDone) {
         log_error(true, "Error - Can't read player file");
-        close_locked(state.file);
         return 0;
     }
-    if (is_session_player(0)) state.buffer = g_session.player;
+    if (is_session_player(0)) take_session_player();
     state.changed = false;
     state.shown_company = 0;
-    editor_hold_file(&state.file);
 
     redraw_record();
     draw_menu_screen(kPlayerEditMenu);
@@ -323,9 +359,6 @@ int player_editor() {
     show_edit_prompt();
     PlayerMenu menu;
     run_editor_menu(kPlayerEditMenu, menu);
-
-    editor_hold_file(nullptr);
-    close_locked(state.file);
     return 0;
 }
 

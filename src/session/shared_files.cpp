@@ -430,12 +430,13 @@ int commit_session_market(MarketRecord& market) {
 
 // ---- the player editor ----
 
-int write_session_player(const PlayerRecord& player, int32_t& player_offset) {
+int write_session_player(const PlayerRecord& player, const char* stored_name,
+                         int32_t& player_offset) {
     HeldFile players(kPlayerFile);
     if (!players.open(kModeUpdate, false)) return -2;
     PlayerRecord stored{};
     bool found = false;
-    const int32_t at = locate_player(players.fd(), player.name, player_offset, stored, found);
+    const int32_t at = locate_player(players.fd(), stored_name, player_offset, stored, found);
     if (write_player_at(players.fd(), player, at) != 0) return -1;
     player_offset = at;
     // The file now holds this session's record: session end merges against this one.

@@ -51,10 +51,11 @@ ScoreFigures commit_session(MarketRecord& market, PlayerRecord& player, int32_t&
 int commit_session_market(MarketRecord& market);
 
 // The player editor's writes, each under quonda.plr's lock from its read to its write.
-// The session player's own record: written whole where the caller's name is found (or appended);
-// player_offset follows it and the write counts as this session's own for the merge at the end.
-// 0 written, -1 short write, -2 quonda.plr would not open.
-int write_session_player(const PlayerRecord& player, int32_t& player_offset);
+// The session player's own record: written whole where stored_name (the name it is stored under,
+// before any rename) is found, or appended; player_offset follows it, and session end counts the
+// write as this session's own. 0 written, -1 short write, -2 quonda.plr would not open.
+int write_session_player(const PlayerRecord& player, const char* stored_name,
+                         int32_t& player_offset);
 // Another player's record: the fields the sysop changed (after against before) are put into the
 // record as it is now, found by before's name at position or elsewhere; position follows it and
 // after receives the record written. 0 written, -1 short write, -2 would not open, -3 the player
