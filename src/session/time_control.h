@@ -1,5 +1,5 @@
 // The optional time-control file quonda.tim: tiers by security level, periods of the day,
-// daily allowances, and the per-day session counters kept in the player record.
+// daily allowances, and the session-end store (quonda.ses) the daily limits count from.
 #pragma once
 
 #include <cstdint>
