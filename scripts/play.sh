@@ -13,5 +13,7 @@ for f in dist/*; do
   [ "$name" = "quonda.cfg.sample" ] && continue
   [ -e "play/$name" ] || cp "$f" "play/$name"
 done
+# A plain five-line configuration (the sample in dist/ explains each line).
+[ -e play/quonda.cfg ] || printf 'Local Console\r\nquonda.doc\r\nquonda.bul\r\nSYSOP\r\nGATEKEEP\r\n' > play/quonda.cfg
 cd play
 exec ../build/bullmoor "$@"
