@@ -7,7 +7,7 @@ scripts/setup.sh
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j"$(nproc)" --target bullmoor >/dev/null
 mkdir -p play
-for f in dist/*; do
+for f in dist/quonda.*; do
   [ -e "$f" ] || continue
   name=$(basename "$f")
   [ "$name" = "quonda.cfg.sample" ] && continue
