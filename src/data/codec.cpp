@@ -405,11 +405,11 @@ int find_player(const char* name, PlayerRecord& player, int32_t& offset, const c
     // matches; a name of another length cannot match and is passed over at once. On a miss
     // offset ends where the whole records end, as a record-by-record read would leave it.
     const size_t wanted_length = std::strlen(wanted);
-    unsigned char block[kPlayerBlockRecords * kPlayerBytes];
+    static unsigned char block[kPlayerScanRecords * kPlayerBytes];
     offset = static_cast<int32_t>(current_offset(file.fd));
     int found = 0;
     while (found == 0) {
-        const int records = read_player_block(file.fd, block, kPlayerBlockRecords);
+        const int records = read_player_block(file.fd, block, kPlayerScanRecords);
         for (int i = 0; i < records; ++i) {
             const unsigned char* bytes = block + static_cast<size_t>(i) * kPlayerBytes;
             char stored[kNameSize];
@@ -427,7 +427,7 @@ int find_player(const char* name, PlayerRecord& player, int32_t& offset, const c
             }
             offset += kPlayerBytes;
         }
-        if (records < kPlayerBlockRecords) break;
+        if (records < kPlayerScanRecords) break;
     }
     close_locked(file);
     return found;

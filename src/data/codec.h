@@ -37,9 +37,12 @@ void decode_player(const unsigned char* in, PlayerRecord& player);
 [[nodiscard]] int load_market(MarketRecord& market, const char* path = "quonda.dat");
 [[nodiscard]] int save_market(const MarketRecord& market, const char* path = "quonda.dat");
 
-// Whole-file passes over quonda.plr move this many records per transfer (71,168 bytes): few
-// system calls, and the same memory whatever the file's size.
+// Blocks of records for reading quonda.plr a block at a time. A block of kPlayerBlockRecords
+// (71,168 bytes) fits on the stack; the whole-file passes (the lookup, the player-file pass, the
+// bulletin) keep a static block of kPlayerScanRecords (569,344 bytes, a whole number of 4 KiB
+// pages): few large transfers, and the same memory whatever the file's size.
 constexpr int kPlayerBlockRecords = 128;
+constexpr int kPlayerScanRecords = 1024;
 
 // Player lookup: finds name (case-insensitive) in quonda.plr, opened in read mode and created
 // when missing. Returns 1 when found (record filled), 0 when not found, -1 when the file cannot

@@ -167,9 +167,9 @@ int player_file_pass(const MarketRecord& market, const char* today,
     // Whole blocks of records in and out. The records kept are packed towards the front of the
     // block they came in, so one buffer serves both ways; a fragment at the end is dropped.
     PlayerRecord player{};
-    unsigned char block[kPlayerBlockRecords * kPlayerBytes];
+    static unsigned char block[kPlayerScanRecords * kPlayerBytes];
     for (;;) {
-        const size_t records = std::fread(block, kPlayerBytes, kPlayerBlockRecords, players.stream);
+        const size_t records = std::fread(block, kPlayerBytes, kPlayerScanRecords, players.stream);
         size_t kept = 0;
         for (size_t i = 0; i < records; ++i) {
             decode_player(block + i * kPlayerBytes, player);
@@ -178,7 +178,7 @@ int player_file_pass(const MarketRecord& market, const char* today,
             ++kept;
         }
         if (kept > 0) std::fwrite(block, kPlayerBytes, kept, output.stream);
-        if (records < static_cast<size_t>(kPlayerBlockRecords)) break;
+        if (records < static_cast<size_t>(kPlayerScanRecords)) break;
     }
     // quonda.plr is still locked: a node waiting for it gets the new file once it is in place.
     int replaced = -1;
@@ -241,16 +241,16 @@ void write_bulletin() {
     if (!open_file(players, kPlayerFile, kModeRead, true, false)) return;
     PlayerRecord player{};
     {
-        unsigned char block[kPlayerBlockRecords * kPlayerBytes];
+        static unsigned char block[kPlayerScanRecords * kPlayerBytes];
         int32_t offset = 0;  // of the next record
         for (;;) {
             const size_t records =
-                std::fread(block, kPlayerBytes, kPlayerBlockRecords, players.stream);
+                std::fread(block, kPlayerBytes, kPlayerScanRecords, players.stream);
             for (size_t i = 0; i < records; ++i, offset += kPlayerBytes) {
                 decode_player(block + i * kPlayerBytes, player);
                 offer_top_list(top, player.net_worth, offset);
             }
-            if (records < static_cast<size_t>(kPlayerBlockRecords)) break;
+            if (records < static_cast<size_t>(kPlayerScanRecords)) break;
         }
     }
 
