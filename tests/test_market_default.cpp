@@ -1,30 +1,26 @@
 // The default exchange: every company as listed, and a single company rebuilt from its default.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <string>
+#include <tuple>
 
 #include "market/market.h"
 
 namespace {
 
 struct Listing {
-    const char* symbol;
-    const char* name;
+    const char *symbol, *name;
     int type;
     int32_t total[4];  // options, common, preferred, bonds
-    int16_t price[4];
-    int16_t conversion, split, guaranteed;
+    int16_t price[4], conversion, split, guaranteed;
 };
 
+// clang-format off
 constexpr Listing kListings[kCompanyCount] = {
-    {"IGM",
-     "International Gumball Machines",
-     2,
-     {0, 2000000, 200000, 0},
-     {0, 145, 165, 0},
-     0,
-     400,
-     0},
+    {"IGM", "International Gumball Machines", 2, {0, 2000000, 200000, 0}, {0, 145, 165, 0},
+     0, 400, 0},
     {"LST", "Lunar Shuttle Technologies", 2, {0, 1000000, 100000, 0}, {0, 75, 82, 0}, 0, 200, 0},
     {"WWI", "World Wide Insurance Corp.", 2, {0, 1000000, 50000, 0}, {0, 70, 78, 0}, 0, 200, 0},
     {"ALG", "Alaska Geothermal Systems", 2, {0, 500000, 0, 1000}, {0, 45, 0, 900}, 0, 150, 1000},
@@ -37,73 +33,39 @@ constexpr Listing kListings[kCompanyCount] = {
     {"SXC", "Software Exchange Corp.", 0, {1000, 50000, 0, 0}, {12, 30, 0, 0}, 60, 150, 0},
     {"WHS", "The WarHouse Sporting Goods", 0, {0, 50000, 0, 0}, {0, 26, 0, 0}, 0, 100, 0},
 };
+// clang-format on
 
-void expect_listed(const CompanyRecord& company, const Listing& listing) {
-    EXPECT_STREQ(listing.symbol, company.symbol);
-    EXPECT_STREQ(listing.name, company.name);
-    EXPECT_EQ(listing.type, company.type);
-    EXPECT_EQ(0, company.split);
-    for (int k = 0; k < kKindCount; ++k) {
-        SCOPED_TRACE(k);
-        EXPECT_EQ(listing.total[k], company.total[k]);
-        EXPECT_EQ(listing.total[k], company.available[k]);
-        EXPECT_EQ(listing.price[k], company.initial_price[k]);
-        for (int day = 0; day < kHistoryDays; ++day) {
-            EXPECT_EQ(listing.price[k], company.price[k][day]);
-        }
-        EXPECT_EQ(5, company.trend[k]);
-        EXPECT_EQ(0, company.crashed[k]);
-    }
-    EXPECT_EQ(listing.conversion, company.option_conversion_price);
-    EXPECT_EQ(listing.split, company.split_price);
-    EXPECT_EQ(listing.guaranteed, company.bond_guaranteed_value);
-    for (int line = 0; line < kHistoryLines; ++line) {
-        const char* text = company.history[line];
-        const size_t length = strnlen(text, kHistoryLineSize);
-        EXPECT_GT(length, 0u) << line;
-        EXPECT_LE(length, 69u) << line;
-        EXPECT_EQ(nullptr, std::strpbrk(text, "\r\n")) << line;
-    }
+// Every field of a company as listed: flags cleared, trends 5, ten equal prices per kind.
+void expect_listed(const CompanyRecord& c, const Listing& l) {
+    EXPECT_EQ(std::make_tuple(std::string(l.symbol), std::string(l.name), l.type, 0, l.conversion,
+                              l.split, l.guaranteed),
+              std::make_tuple(std::string(c.symbol), std::string(c.name), c.type, c.split,
+                              c.option_conversion_price, c.split_price, c.bond_guaranteed_value));
+    for (int k = 0; k < kKindCount; ++k)
+        EXPECT_EQ(std::make_tuple(l.total[k], l.total[k], l.price[k], 10, 5, 0),
+                  std::make_tuple(c.total[k], c.available[k], c.initial_price[k],
+                                  std::count(c.price[k], c.price[k] + kHistoryDays, l.price[k]),
+                                  c.trend[k], c.crashed[k]))
+            << l.symbol << " kind " << k;
+    for (const char* text : c.history)  // 1 to 69 characters (unsigned: 0 wraps), no line ends
+        EXPECT_TRUE(strnlen(text, 70) - 1 < 69 && !std::strpbrk(text, "\r\n")) << l.symbol;
 }
 
-TEST(DefaultMarket, EveryCompanyAsListed) {
-    MarketRecord market;
-    std::memset(&market, 0x5a, sizeof market);  // nothing may survive from before
+// Both start from garbage: nothing may survive from before.
+TEST(DefaultMarket, EveryCompanyAsListedAndOneRebuiltAlone) {
+    MarketRecord market, before;
+    std::memset(&market, 0x5a, sizeof market);
+    std::memcpy(&before, &market, sizeof market);
+    ASSERT_EQ(0, reset_company_to_default(market, 6));
+    expect_listed(market.companies[6], kListings[6]);
+    std::memcpy(&market.companies[6], &before.companies[6], sizeof(CompanyRecord));
+    EXPECT_EQ(0, std::memcmp(&before, &market, sizeof market));  // date, trend, other companies
+    EXPECT_EQ(-1, reset_company_to_default(market, kCompanyCount));
+
     ASSERT_EQ(0, build_default_market(market));
     EXPECT_STREQ("Jan 01 1900", market.date);
     EXPECT_EQ(5, market.general_trend);
-    for (int c = 0; c < kCompanyCount; ++c) {
-        SCOPED_TRACE(kListings[c].symbol);
-        expect_listed(market.companies[c], kListings[c]);
-    }
-}
-
-TEST(DefaultMarket, RebuildingOneCompanyRestoresItAndNothingElse) {
-    MarketRecord market{};
-    build_default_market(market);
-    market.general_trend = 8;
-    std::strcpy(market.date, "Feb 02 2024");
-    for (CompanyRecord& company : market.companies) {
-        std::strcpy(company.name, "Renamed By The Sysop");
-        std::strcpy(company.history[4], "an edited line");
-        company.total[kOptions] = 77;
-        company.price[kCommon][3] = 999;
-        company.trend[kBonds] = 9;
-        company.crashed[kCommon] = 1;
-        company.split = 1;
-        company.split_price = 1;
-    }
-    const MarketRecord before = market;
-    ASSERT_EQ(0, reset_company_to_default(market, 6));
-    expect_listed(market.companies[6], kListings[6]);
-    EXPECT_EQ(8, market.general_trend);
-    EXPECT_STREQ("Feb 02 2024", market.date);
-    for (int c = 0; c < kCompanyCount; ++c) {
-        if (c == 6) continue;
-        EXPECT_EQ(0, std::memcmp(&before.companies[c], &market.companies[c], sizeof(CompanyRecord)))
-            << c;
-    }
-    EXPECT_EQ(-1, reset_company_to_default(market, kCompanyCount));
+    for (int c = 0; c < kCompanyCount; ++c) expect_listed(market.companies[c], kListings[c]);
 }
 
 }  // namespace
