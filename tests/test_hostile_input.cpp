@@ -2,9 +2,12 @@
 // descriptions. None of it is ever a format or runs past its field: names full of "%n%s", names
 // of 200 characters, control characters and bytes from 0x80 up go through the real game; a
 // market file whose company texts have no NUL is shown on the profile and the holdings table.
-// Also the decoder and drop-file inputs that the fuzz targets found wanting.
+// Also the inputs that the fuzz targets found wanting: key sequences with long numbers, control
+// characters in drop-file names, extreme counts in the session-end store.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <climits>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -12,10 +15,14 @@
 #include <vector>
 
 #include "data/codec.h"
+#include "data/dates.h"
 #include "data/records.h"
+#include "data/session_state.h"
 #include "doorkit/dropfile.h"
 #include "doorkit/keys.h"
+#include "doorkit/opendoors.h"
 #include "market/market.h"
+#include "session/time_control.h"
 #include "vcaller/caller.h"
 
 namespace {
@@ -23,6 +30,11 @@ namespace {
 constexpr const char* kToday = "2024-06-15 10:00:00";
 constexpr const char* kTodayText = "Jun 15 2024";
 constexpr const char* kEnterPrompt = "Press [ENTER] to continue...";
+
+void set_text(char* field, size_t size, const char* text) {
+    std::memset(field, 0, size);
+    std::memcpy(field, text, strnlen(text, size - 1));
+}
 
 // ---- key decoder: numbers too long for any key ----
 
@@ -87,6 +99,80 @@ TEST(HostileDropFile, ControlCharactersAreDroppedFromNames) {
     }
 }
 
+// ---- the session-end store: damaged counts ----
+
+void put_le(std::string& out, int64_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i) out.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
+}
+
+// A store entry for the caller: name, day, end of the last session, seconds and sessions.
+std::string store_entry(const char* name, int32_t day, int32_t seconds, int32_t games) {
+    std::string entry(name);
+    entry.resize(32, '\0');
+    for (int32_t field : {day, int32_t{100}, seconds, games}) put_le(entry, field, 4);
+    return entry;
+}
+
+// Working directory of the test for the game's fixed file names, put back afterwards.
+class InDirectory {
+  public:
+    explicit InDirectory(const std::string& dir) {
+        EXPECT_NE(getcwd(previous_, sizeof previous_), nullptr);
+        EXPECT_EQ(chdir(dir.c_str()), 0);
+    }
+    ~InDirectory() { EXPECT_EQ(chdir(previous_), 0); }
+
+  private:
+    char previous_[4096];
+};
+
+// Counts in quonda.ses at the ends of the 32-bit range: the daily allowance and the session
+// count neither overflow nor wrap (the sanitizer build fails on the former).
+TEST(HostileSessionStore, ExtremeCountsNeitherOverflowNorWrap) {
+    const std::string dir = make_temp_dir("store");
+    ASSERT_FALSE(dir.empty());
+    InDirectory in_dir(dir);
+    // quonda.tim: tiers from 10 by 10, 60 minutes a day, no game limit, no wait, one period
+    // of 30 minutes for every tier.
+    std::string tim;
+    put_le(tim, 0, 4);
+    put_le(tim, 86399, 4);
+    for (int t = 0; t < 8; ++t) put_le(tim, 10 * (t + 1), 2);
+    for (int t = 0; t < 8; ++t) put_le(tim, 60, 2);
+    tim.append(32, '\0');
+    for (int p = 0; p < 8; ++p) {
+        put_le(tim, 0, 4);
+        for (int t = 0; t < 8; ++t) put_le(tim, p == 0 ? 30 : 0, 2);
+    }
+    ASSERT_EQ(tim.size(), static_cast<size_t>(kTimeControlBytes));
+    std::ofstream("quonda.tim", std::ios::binary) << tim;
+    const int32_t today = day_number(kTodayText);
+    std::ofstream(kSessionEndFile, std::ios::binary)
+        << store_entry("TEST CALLER", today, INT32_MIN, INT32_MAX);
+
+    od_control.user_security = 35;  // tier 2
+    od_control.user_timelimit = 60;
+    g_session.session_start_seconds = 9 * 3600;
+    std::snprintf(g_session.today, sizeof g_session.today, "%s", kTodayText);
+    ASSERT_EQ(load_time_control("quonda.tim"), 1);
+    EXPECT_EQ(od_control.user_timelimit, 30);
+    PlayerRecord player{};
+    set_text(player.name, sizeof player.name, "TEST CALLER");
+    set_text(player.last_played, sizeof player.last_played, kTodayText);
+    take_player_counters(player);
+    // 60 minutes less a count far below zero leave more than the period's 30.
+    EXPECT_EQ(check_daily_limits(), 0);
+    EXPECT_EQ(od_control.user_timelimit, 30);
+
+    // One more session on a count that is already the largest stays the largest.
+    store_session_end("TEST CALLER", kTodayText, 9 * 3600 + 600, 600);
+    const SessionEndNote note = load_session_end("TEST CALLER");
+    EXPECT_EQ(note.day, today);
+    EXPECT_EQ(note.games_today, INT32_MAX);
+    EXPECT_EQ(note.seconds_today, INT32_MIN + 600);
+    remove_tree(dir);
+}
+
 // ---- the real game ----
 
 std::string door_path() {
@@ -96,11 +182,6 @@ std::string door_path() {
 std::string read_file(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void set_text(char* field, size_t size, const char* text) {
-    std::memset(field, 0, size);
-    std::memcpy(field, text, strnlen(text, size - 1));
 }
 
 // Fills a text field to its last byte with copies of pattern: no NUL anywhere.

@@ -65,8 +65,9 @@ void lower_time_left(int32_t limit) {
 void lower_to_daily_allowance(const TimeControlState& tc) {
     const int32_t daily = tc.record.daily_minutes[tc.tier];
     if (daily <= 0) return;
-    const int32_t seconds_left = daily * 60 - tc.seconds_today;
-    if (seconds_left > 0) lower_time_left((seconds_left + 59) / 60);
+    // In 64 bits: a damaged store may hold any count.
+    const int64_t seconds_left = static_cast<int64_t>(daily) * 60 - tc.seconds_today;
+    if (seconds_left > 0) lower_time_left(static_cast<int32_t>((seconds_left + 59) / 60));
 }
 
 }  // namespace
@@ -230,12 +231,12 @@ void store_session_end(const char* name, const char* today, int32_t end_seconds,
     const int32_t day = day_number(today);
     const bool same_day = found && entry_i32(bytes, 0) == day;
     const int64_t seconds = (same_day ? entry_i32(bytes, 2) : 0) + static_cast<int64_t>(length);
-    const int32_t games = (same_day ? entry_i32(bytes, 3) : 0) + 1;
+    const int64_t games = (same_day ? entry_i32(bytes, 3) : 0) + static_cast<int64_t>(1);
     std::memcpy(bytes, upper, sizeof upper);
     put_i32(bytes + 32, day);
     put_i32(bytes + 36, end_seconds);
     put_i32(bytes + 40, static_cast<int32_t>(std::min<int64_t>(seconds, INT32_MAX)));
-    put_i32(bytes + 44, games);
+    put_i32(bytes + 44, static_cast<int32_t>(std::min<int64_t>(games, INT32_MAX)));
     if (pwrite(file.fd, bytes, kSessionEndBytes, offset) != kSessionEndBytes) {
         // Never leave a fragment behind an append that failed part-way; the store only limits
         // play, so a failure here is not reported.
