@@ -270,6 +270,37 @@ void decode_player(const unsigned char* in, PlayerRecord& player) {
     walk_player(player, unpacker);
 }
 
+namespace {
+
+// Finds where the player walk puts net_worth.
+struct NetWorthOffset {
+    const PlayerRecord* record;
+    int offset = 0;
+    int found = -1;
+    constexpr void text(const char*, int width) { offset += width; }
+    constexpr void i16(const int16_t&) { offset += 2; }
+    constexpr void i32(const int32_t& field) {
+        if (&field == &record->net_worth) found = offset;
+        offset += 4;
+    }
+};
+
+constexpr int kNetWorthOffset = [] {
+    const PlayerRecord record{};
+    NetWorthOffset finder{&record};
+    walk_player(record, finder);
+    return finder.found;
+}();
+static_assert(kNetWorthOffset == 68);
+
+}  // namespace
+
+int32_t decode_player_net_worth(const unsigned char* in) {
+    int32_t net_worth = 0;
+    Unpacker{in + kNetWorthOffset}.i32(net_worth);
+    return net_worth;
+}
+
 // ---- record codec; a record is only changed by a complete read ----
 
 int read_company(int fd, CompanyRecord& company) {

@@ -29,6 +29,8 @@ void encode_market(const MarketRecord& market, unsigned char* out);  // kMarketB
 void decode_market(const unsigned char* in, MarketRecord& market);
 void encode_player(const PlayerRecord& player, unsigned char* out);  // kPlayerBytes
 void decode_player(const unsigned char* in, PlayerRecord& player);
+// The net worth of an encoded player record alone (the bulletin ranks every record by it).
+int32_t decode_player_net_worth(const unsigned char* in);
 
 // quonda.dat: 0 on success; -2 when there is no quonda.dat; -1 when fewer bytes than a whole
 // market moved, or the file exists but could not be opened (held beyond the lock wait, no

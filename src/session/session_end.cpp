@@ -247,8 +247,7 @@ void write_bulletin() {
             const size_t records =
                 std::fread(block, kPlayerBytes, kPlayerScanRecords, players.stream);
             for (size_t i = 0; i < records; ++i, offset += kPlayerBytes) {
-                decode_player(block + i * kPlayerBytes, player);
-                offer_top_list(top, player.net_worth, offset);
+                offer_top_list(top, decode_player_net_worth(block + i * kPlayerBytes), offset);
             }
             if (records < static_cast<size_t>(kPlayerScanRecords)) break;
         }
