@@ -92,8 +92,8 @@ Composition analyse(std::string_view bytes) {
         }
         if (byte == 0x1B && i + 1 < bytes.size() && bytes[i + 1] == '[') {
             size_t end = i + 2;
-            while (end < bytes.size() && (std::isdigit(static_cast<unsigned char>(bytes[end])) ||
-                                          bytes[end] == ';')) {
+            while (end < bytes.size() &&
+                   (std::isdigit(static_cast<unsigned char>(bytes[end])) || bytes[end] == ';')) {
                 ++end;
             }
             if (end < bytes.size()) {
@@ -163,7 +163,12 @@ Update press(VirtualCaller& caller, std::string_view keys, std::string_view text
 // Erases a row of the caller's own screen (cursor and colours kept), so that the next update's
 // text on that row can be waited for even when it is the same as before.
 void blank_row(VirtualCaller& caller, int row) {
-    caller.screen().feed("\x1b" "7\x1b[" + std::to_string(row + 1) + ";1H\x1b[2K\x1b" "8");
+    caller.screen().feed(
+        "\x1b"
+        "7\x1b[" +
+        std::to_string(row + 1) +
+        ";1H\x1b[2K\x1b"
+        "8");
 }
 
 std::string marker(int mode) {
@@ -194,10 +199,12 @@ std::string prepare_directory() {
         std::perror("bench_door: temporary directory");
         std::exit(1);
     }
-    for (const char* name : {"quonda.new", "quonda.doc", "quonda.ttn", "quonda.tti", "quonda.ttc"}) {
+    for (const char* name :
+         {"quonda.new", "quonda.doc", "quonda.ttn", "quonda.tti", "quonda.ttc"}) {
         write_file(dir + "/" + name, read_file(std::string(BULLMOOR_SOURCE_DIR) + "/dist/" + name));
     }
-    write_file(dir + "/quonda.cfg", "Bench BBS\r\nquonda.doc\r\nquonda.bul\r\nNOBODY\r\nsecret\r\n");
+    write_file(dir + "/quonda.cfg",
+               "Bench BBS\r\nquonda.doc\r\nquonda.bul\r\nNOBODY\r\nsecret\r\n");
     return dir;
 }
 
@@ -236,16 +243,17 @@ std::unique_ptr<VirtualCaller> sign_on_new_player(const std::string& door, const
 void print_wire(const char* label, const Update& u) {
     const Composition c = analyse(u.sent);
     std::printf("  %-40s %6zu B  floor %6zu B  ratio %5.2fx | %2ld writes  floor 1  ratio %5.2fx\n",
-                label, c.total, c.floor(), static_cast<double>(c.total) / c.floor(),
-                u.door.writes, static_cast<double>(u.door.writes));
+                label, c.total, c.floor(), static_cast<double>(c.total) / c.floor(), u.door.writes,
+                static_cast<double>(u.door.writes));
     if (static_cast<size_t>(u.door.bytes) != c.total) {
         std::printf("  %-40s (the door wrote %ld bytes, the caller received %zu)\n", "",
                     u.door.bytes, c.total);
     }
-    std::printf("  %-40s text %zu, cursor %zu in %zu moves (shortest %zu), clearing %zu "
-                "(shortest %zu), telnet %zu\n",
-                "", c.text, c.cursor, c.cursor_moves, c.cursor_shortest, c.clear,
-                c.clear_shortest, c.telnet);
+    std::printf(
+        "  %-40s text %zu, cursor %zu in %zu moves (shortest %zu), clearing %zu "
+        "(shortest %zu), telnet %zu\n",
+        "", c.text, c.cursor, c.cursor_moves, c.cursor_shortest, c.clear, c.clear_shortest,
+        c.telnet);
 }
 
 struct Latency {
@@ -371,8 +379,9 @@ int main(int argc, char** argv) {
 
     std::printf("Bytes on the wire: %s over a telnet socket; each update is what one key causes.\n",
                 door.c_str());
-    std::printf("Byte floor: the screens' texts with the shortest cursor and clearing sequences. "
-                "Write floor: one per update.\n");
+    std::printf(
+        "Byte floor: the screens' texts with the shortest cursor and clearing sequences. "
+        "Write floor: one per update.\n");
     Latency moves, redraws, trading_opens, trades;
     const int modes[] = {0, 1, 2};
     for (int mode : modes) {
@@ -487,8 +496,9 @@ int main(int argc, char** argv) {
     }
     print_wire("sign-on screen (from process start)", first_sign_on);
 
-    std::printf("\nLatency: key sent to the update on the virtual screen (mode 2). Floor: the same\n"
-                "bytes answering one key through a socket from a process that does nothing else.\n");
+    std::printf(
+        "\nLatency: key sent to the update on the virtual screen (mode 2). Floor: the same\n"
+        "bytes answering one key through a socket from a process that does nothing else.\n");
     print_latency("menu move", moves, 1);
     print_latency("full redraw ('*')", redraws, 1);
     print_latency("opening the trading menu", trading_opens, 1);
