@@ -124,6 +124,30 @@ int replace_market(const MarketRecord& market) {
     return replace_file(kMarketFile, bytes, sizeof bytes);
 }
 
+// Puts the market in place as replace_market does, but keeps the new quonda.dat open and locked
+// in `successor` (a closed handle): a node that was waiting for the old file, and finds the new
+// one in its place, goes on waiting, so that the rollover's log and pass still run under the lock
+// after the market has been saved. 0 done; -1 not (the old file stays, successor is closed).
+int replace_market_keeping(const MarketRecord& market, HeldFile& successor) {
+    if (!temporary_name(kMarketFile, successor.handle.path, sizeof successor.handle.path) ||
+        !successor.open(kModeWrite, true)) {
+        return -1;
+    }
+    unsigned char bytes[kMarketBytes];
+    encode_market(market, bytes);
+    if (!write_all(successor.fd(), bytes, sizeof bytes) || fsync(successor.fd()) != 0 ||
+        std::rename(successor.handle.path, kMarketFile) != 0) {
+        discard_replacement(successor.handle);
+        return -1;
+    }
+    const int directory = open(".", O_RDONLY | O_DIRECTORY);
+    if (directory >= 0) {
+        (void)fsync(directory);
+        close(directory);
+    }
+    return 0;
+}
+
 // The market of a held quonda.dat: 0 read; -2 the file is empty (just created to be locked: no
 // market has been saved yet, since saves put a complete file in place by renaming); -1 short.
 // A failed read leaves market as it was.
@@ -186,7 +210,8 @@ void run_market_day(MarketRecord& market, const char* today, const char* previou
                     bool held, void (*before_update)()) {
     if (before_update != nullptr) before_update();
     run_daily_update(market, today, prices_move);
-    const int saved = held ? replace_market(market) : save_market(market);
+    HeldFile successor(kMarketFile);
+    const int saved = held ? replace_market_keeping(market, successor) : save_market(market);
     if (saved != 0) return;
     note_market_day(previous, market);
     (void)player_file_pass(market, today, previous);
