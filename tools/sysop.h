@@ -22,6 +22,9 @@ struct FileBytes {
     std::string bytes;
 };
 FileBytes read_locked(const char* path);
+// Both data files, read while both are locked (quonda.dat first, the order the game takes them
+// in), so that a session ending or a market day meanwhile is seen whole or not at all.
+void read_game_files(FileBytes& market, FileBytes& players);
 // Reads every byte from an open descriptor at its start; false on a read error.
 bool read_all(int fd, std::string& bytes);
 

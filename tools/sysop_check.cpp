@@ -422,8 +422,9 @@ bool salvage_players(const MarketRecord& names) {
 }  // namespace
 
 int run_check(bool salvage) {
-    const FileBytes market_file = read_locked(kMarketFile);
-    const FileBytes player_file = read_locked(kPlayerFile);
+    FileBytes market_file;
+    FileBytes player_file;
+    read_game_files(market_file, player_file);
     bool file_error = false;
     Problems problems;
 

@@ -29,17 +29,36 @@ bool read_all(int fd, std::string& bytes) {
     }
 }
 
-FileBytes read_locked(const char* path) {
+namespace {
+
+// Opens path for reading under its lock and reads it; the handle stays open (and locked).
+FileBytes open_and_read(FileHandle& handle, const char* path) {
     FileBytes file;
-    FileHandle handle;
     std::snprintf(handle.path, sizeof handle.path, "%s", path);
     const int opened = open_locked(handle, kModeRead, true, false);
     if (opened == kOpenMissing) return file;
     file.exists = true;
     if (opened != kOpenOk) return file;
     file.readable = read_all(handle.fd, file.bytes);
+    return file;
+}
+
+}  // namespace
+
+FileBytes read_locked(const char* path) {
+    FileHandle handle;
+    FileBytes file = open_and_read(handle, path);
     close_locked(handle);
     return file;
+}
+
+void read_game_files(FileBytes& market, FileBytes& players) {
+    FileHandle market_handle;
+    FileHandle player_handle;
+    market = open_and_read(market_handle, kMarketFile);
+    players = open_and_read(player_handle, kPlayerFile);
+    close_locked(player_handle);
+    close_locked(market_handle);
 }
 
 std::string field_text(const char* field, size_t width) {

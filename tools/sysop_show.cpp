@@ -32,8 +32,7 @@ struct Snapshot {
 
 Snapshot take_snapshot() {
     Snapshot snapshot;
-    snapshot.market_file = read_locked(kMarketFile);
-    snapshot.player_file = read_locked(kPlayerFile);
+    read_game_files(snapshot.market_file, snapshot.player_file);
     const std::string& market = snapshot.market_file.bytes;
     if (snapshot.market_file.readable && market.size() >= static_cast<size_t>(kMarketBytes)) {
         decode_market(reinterpret_cast<const unsigned char*>(market.data()), snapshot.market);
