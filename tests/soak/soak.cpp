@@ -43,7 +43,8 @@ struct Options {
     int players = 6;
     int days = 5;
     unsigned seed = 1;
-    std::string dir;  // working directory; a fresh temporary one when empty
+    std::string dir;   // working directory; a fresh temporary one when empty
+    std::string door;  // the game binary; the test build's bullmoor_test when empty
     bool keep = false;
     bool verbose = false;
 };
@@ -128,7 +129,7 @@ MarketRecord starting_market() {
     MarketRecord market{};
     (void)build_default_market(market);
     set_text(market.date, sizeof market.date, date_text(-1).c_str());
-    market.general_trend = 5;
+    market.general_trend = 9;  // a bull market at first; every day's walk lowers it by one
     market.companies[7].price[kCommon][0] = 117;  // MMC: splits at 120
     market.companies[7].trend[kCommon] = 7;
     market.companies[1].price[kCommon][0] = 195;  // LST: splits at 200
@@ -137,7 +138,8 @@ MarketRecord starting_market() {
     market.companies[9].trend[kCommon] = 0;
     market.companies[8].price[kOptions][0] = 3;  // SSI options crash
     market.companies[8].trend[kOptions] = 0;
-    market.companies[6].trend[kCommon] = 7;  // CCC rises: short sellers meet margin calls
+    market.companies[6].trend[kCommon] = 7;   // CCC, SXC and WHS rise: short sellers meet
+    market.companies[10].trend[kCommon] = 7;  // margin calls
     market.companies[11].trend[kCommon] = 7;
     return market;
 }
@@ -307,8 +309,9 @@ struct Session {
     bool stale = false;   // took today before the next day began
     int trades_left = 0;
     bool traded = false;
-    bool predicted = false;  // the start was predicted from the ledger and checked
-    PlayerRecord mirror{};   // the caller's record as this session has it now
+    bool predicted = false;        // the start was predicted from the ledger and checked
+    bool wiped_by_margin = false;  // the margin call at start takes all the caller has
+    PlayerRecord mirror{};         // the caller's record as this session has it now
     bool failed = false;
 };
 
@@ -404,7 +407,7 @@ void predict_start(Session& s, bool wiped_screen, bool margin_screen) {
         if (!margin_called(record.holdings[c], market.companies[c])) continue;
         called = true;
         const PlayerRecord before = record;
-        (void)settle_margin_call(record, market, c);
+        if (settle_margin_call(record, market, c).wiped_out) s.wiped_by_margin = true;
         for (int j = 0; j < kCompanyCount; ++j) {
             for (int k = 0; k < kKindCount; ++k) {
                 const int64_t gone = before.holdings[j].count[k] - record.holdings[j].count[k];
@@ -432,8 +435,18 @@ bool record_day(Session& s) {
     day.previous = g_days.empty() ? date_text(-1) : g_days.back().date;
     if (day.date != date_text(s.day)) return fail(s, "the market is dated " + day.date);
     g_days.push_back(day);
+    std::string prices =
+        "market " + day.date + " trend " + std::to_string(day.market.general_trend) + ", common:";
+    for (const CompanyRecord& company : day.market.companies) {
+        prices += " " + std::string(company.symbol) + " " +
+                  std::to_string(company.price[kCommon][0]) + "/" +
+                  std::to_string(company.trend[kCommon]);
+    }
+    note(prices);
     return true;
 }
+
+void finish_quit(Session& s);
 
 // From the sign-on Enter to the main menu (or to an end at start). False when the session ended.
 bool play_start(Session& s) {
@@ -486,7 +499,13 @@ bool play_start(Session& s) {
         s.caller->type("\r");
         const int after =
             wait_any(*s.caller, {"MAIN COMMAND MENU", "SCORING SUMMARY"}, kScreenWait);
-        if (after == 1) return fail(s, "wiped out by a margin call (not modelled)");
+        if ((after == 1) != s.wiped_by_margin) return fail(s, "a wipe-out differs from the ledger");
+        if (after == 1) {
+            // The session ends at once, normally: the summary and the ledger as for a quit.
+            set_text(s.mirror.last_played, kDateSize, g_days[s.day].date.c_str());
+            finish_quit(s);
+            return false;
+        }
         if (after < 0) return fail(s, "no main menu after the margin call");
     }
     if (!expect(s, "Current cash:", 23, 2)) return false;
@@ -543,8 +562,32 @@ bool trade_once(Session& s) {
             }
         }
     }
+    // The kind of transaction first (buys, sales, short sales, buy-backs, exercises in about
+    // 35:25:20:10:10), then one of its possible targets; buying is always possible.
+    const int roll = pick(0, 99);
+    const int wanted = roll < 35   ? kBuy
+                       : roll < 60 ? kSell
+                       : roll < 80 ? kSellShort
+                       : roll < 90 ? kBuyBack
+                                   : kExercise;
+    // Short sales go to rising issues where there are any, so that margin calls come.
+    std::vector<Choice> of_kind;
+    for (const Choice& c : choices) {
+        if (c.op == wanted &&
+            (c.op != kSellShort || market.companies[c.company].trend[kCommon] >= 5)) {
+            of_kind.push_back(c);
+        }
+    }
+    for (const Choice& c : choices) {
+        if (of_kind.empty() && c.op == wanted) of_kind.push_back(c);
+    }
+    if (of_kind.empty()) {
+        for (const Choice& c : choices) {
+            if (c.op == kBuy) of_kind.push_back(c);
+        }
+    }
     const Choice choice =
-        choices[static_cast<size_t>(pick(0, static_cast<int>(choices.size()) - 1))];
+        of_kind[static_cast<size_t>(pick(0, static_cast<int>(of_kind.size()) - 1))];
     choose(s, 2);  // Trade Stocks
     if (!expect(s, "STOCK TRADING MENU")) return false;
     choose(s, choice.op);
@@ -994,6 +1037,8 @@ int parse_options(int argc, char** argv, Options& o) {
             o.seed = static_cast<unsigned>(std::strtoul(argv[++i], nullptr, 10));
         } else if (arg == "--dir" && has_value) {
             o.dir = argv[++i];
+        } else if (arg == "--door" && has_value) {
+            o.door = argv[++i];
         } else if (arg == "--keep") {
             o.keep = true;
         } else if (arg == "--verbose") {
@@ -1001,7 +1046,7 @@ int parse_options(int argc, char** argv, Options& o) {
         } else {
             std::fprintf(stderr,
                          "usage: soak [--nodes N] [--players N] [--days N] [--seed N] [--dir D] "
-                         "[--keep] [--verbose]\n");
+                         "[--door PATH] [--keep] [--verbose]\n");
             return -1;
         }
     }
@@ -1024,7 +1069,7 @@ int main(int argc, char** argv) {
     tzset();
     // Under AddressSanitizer the doors must accept libfaketime loaded ahead of the runtime.
     setenv("ASAN_OPTIONS", "verify_asan_link_order=0", 0);
-    g_door = std::string(BULLMOOR_BINARY_DIR) + "/tests/bullmoor_test";
+    g_door = o.door.empty() ? std::string(BULLMOOR_BINARY_DIR) + "/tests/bullmoor_test" : o.door;
     const bool temporary = o.dir.empty();
     g_dir = temporary ? make_temp_dir("soak") : o.dir;
     if (g_dir.empty() || (!temporary && mkdir(g_dir.c_str(), 0755) != 0 && errno != EEXIST)) {
@@ -1058,8 +1103,17 @@ int main(int argc, char** argv) {
         "sessions run: %d (refused at start %d, across another node's day %d, "
         "signed on before the day changed %d)\n",
         f.sessions, f.refused, f.overtaken, f.adopted);
-    std::printf("trades: %d, margin calls: %d, units out of circulation noted: %zu entries\n",
-                f.trades, f.margin_calls, g_removals.size());
+    int splits = 0, crashes = 0;
+    for (const Day& day : g_days) {
+        for (const CompanyRecord& company : day.market.companies) {
+            splits += company.split;
+            for (int k = 0; k < kKindCount; ++k) crashes += company.crashed[k];
+        }
+    }
+    std::printf(
+        "trades: %d, margin calls: %d, splits: %d, issues crashed: %d, units out of "
+        "circulation noted: %zu entries\n",
+        f.trades, f.margin_calls, splits, crashes, g_removals.size());
     std::printf("days run more or less than once: %d\n", rollovers_wrong);
     std::printf("screens differing from the ledger: %d\n", f.screen_mismatches);
     std::printf("records checked: %d\n", f.records_checked);
