@@ -32,9 +32,33 @@ std::string glyphs(int mode, const std::string& ascii, const char* corner = "") 
 
 class Profile : public ::testing::TestWithParam<int> {
   protected:
+    // Company 0: "Acme Widgets", ACM, blue chip, all kinds traded.
     void SetUp() override {
         g_session = SessionState{};
         current_company = 0;
+        CompanyRecord& c = g_session.market.companies[0];
+        std::strcpy(c.name, "Acme Widgets");
+        std::strcpy(c.symbol, "ACM");
+        c.type = kBlueChip;
+        const int16_t price[4] = {5, 27, 110, 1000};
+        for (int k = 0; k < kKindCount; ++k) {
+            c.total[k] = 100 * (k + 1);
+            c.available[k] = 40 + k;
+            for (int d = 0; d < 10; ++d) c.price[k][d] = price[k];
+            c.initial_price[k] = price[k];
+            c.trend[k] = static_cast<int16_t>(k);
+        }
+        c.option_conversion_price = 12;
+        c.bond_guaranteed_value = 950;
+        c.split_price = 100;
+        std::strcpy(c.history[0], "Makers of fine widgets since 1902.");
+        std::strcpy(c.history[1], "100% sure: %s %d %n");
+    }
+    void fill_rows(int first, int last, const std::string& text) {
+        for (int r = first; r <= last; ++r) {
+            term_goto(0, r);
+            term_puts(text.c_str());
+        }
     }
     std::string text(int r, int c = 0, int len = 80) { return screen().text(r, c, len); }
     const VirtualScreen& screen() {
@@ -90,10 +114,7 @@ TEST_P(Profile, GraphScaleRowsAndConnectorsInEachMode) {
 INSTANTIATE_TEST_SUITE_P(Modes, Profile, ::testing::Values(0, 1, 2));
 
 TEST_F(Profile, GraphClearsOnlyFromColumnFiftyFourAndUnknownModeDrawsLabelsOnly) {
-    for (int r = 2; r <= 13; ++r) {
-        term_goto(0, r);
-        term_printf("%s", std::string(80, 'x').c_str());
-    }
+    fill_rows(2, 13, std::string(80, 'x'));
     const int16_t prices[10] = {28, 26, 24, 22, 20, 18, 16, 14, 12, 10};
     draw_price_graph(1, prices);
     EXPECT_EQ(text(2), std::string(54, 'x') + padded("+------ OPTIONS ------", 26));
@@ -105,33 +126,8 @@ TEST_F(Profile, GraphClearsOnlyFromColumnFiftyFourAndUnknownModeDrawsLabelsOnly)
     EXPECT_EQ(text(2, 54, 26), padded("", 26));
 }
 
-// Company 0: "Acme Widgets", ACM, blue chip, all kinds traded.
-void set_up_acme() {
-    CompanyRecord& c = g_session.market.companies[0];
-    std::strcpy(c.name, "Acme Widgets");
-    std::strcpy(c.symbol, "ACM");
-    c.type = kBlueChip;
-    const int16_t price[4] = {5, 27, 110, 1000};
-    for (int k = 0; k < kKindCount; ++k) {
-        c.total[k] = 100 * (k + 1);
-        c.available[k] = 40 + k;
-        for (int d = 0; d < 10; ++d) c.price[k][d] = price[k];
-        c.initial_price[k] = price[k];
-        c.trend[k] = static_cast<int16_t>(k);
-    }
-    c.option_conversion_price = 12;
-    c.bond_guaranteed_value = 950;
-    c.split_price = 100;
-    std::strcpy(c.history[0], "Makers of fine widgets since 1902.");
-    std::strcpy(c.history[1], "100% sure: %s %d %n");
-}
-
 TEST_F(Profile, FactsAndDescription) {
-    set_up_acme();
-    for (int r = 0; r <= 21; ++r) {
-        term_goto(0, r);
-        term_printf("left over on row %d", r);
-    }
+    fill_rows(0, 21, "left over");
     draw_company_profile(0);
     draw_company_description(0);
     const std::pair<int, const char*> rows[] = {
@@ -152,7 +148,6 @@ TEST_F(Profile, FactsAndDescription) {
 }
 
 TEST_F(Profile, BondsOnlyMutualFundShowsOneGraphAndOnePrompt) {
-    set_up_acme();
     CompanyRecord& c = g_session.market.companies[0];
     c.type = kMutualFund;
     c.total[kOptions] = c.total[kCommon] = c.total[kPreferred] = 0;
@@ -168,15 +163,11 @@ TEST_F(Profile, BondsOnlyMutualFundShowsOneGraphAndOnePrompt) {
 }
 
 TEST_F(Profile, StartSplitTrendPanel) {
-    set_up_acme();
     CompanyRecord& c = g_session.market.companies[0];
     c.trend[kCommon] = 8;
     c.total[kPreferred] = 0;
     c.trend[kBonds] = 12;
-    for (int r = 5; r <= 9; ++r) {
-        term_goto(0, r);
-        term_printf("%s", std::string(80, 'x').c_str());
-    }
+    fill_rows(5, 9, std::string(80, 'x'));
     draw_start_split_trend(0);
     EXPECT_EQ(text(5, 49, 29), "xxStart     Split     Trendxx");
     EXPECT_EQ(text(6, 49, 31), "$   5.00            0 - Bear xx");
