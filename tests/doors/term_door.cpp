@@ -4,7 +4,6 @@
 //   l          line input at row 5, then row 6: "LINE [text] END <code>"
 //   s          string input at row 7, then row 8: "STRING [text]"
 //   w          row 9: "WAITING <0|1>" from term_key_waiting
-//   g          row 10: "GET <code>" from term_get_key
 //   p          pages the sysop at row 15, column 6, then row 22: "PAGED"
 //   c          row 12: every CP437 byte from 128 to 255 in the first 64 and row 13 the rest
 //   d          row 11: "DATE yyyy-mm-dd" from the local clock
@@ -82,10 +81,6 @@ int main(int argc, char** argv) {
             case 'w':
                 std::snprintf(line, sizeof line, "WAITING %d", term_key_waiting());
                 show_at(9, line);
-                break;
-            case 'g':
-                std::snprintf(line, sizeof line, "GET %d", term_get_key());
-                show_at(10, line);
                 break;
             case 'p':
                 term_goto(6, 15);

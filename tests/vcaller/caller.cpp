@@ -39,12 +39,6 @@ int cell_count(std::string_view text) {
     return cells;
 }
 
-std::string join_lines(const std::vector<std::string>& lines, bool crlf) {
-    std::string out;
-    for (const auto& line : lines) out += line + (crlf ? "\r\n" : "\n");
-    return out;
-}
-
 }  // namespace
 
 std::string make_temp_dir(const std::string& tag) {
@@ -136,7 +130,7 @@ bool VirtualCaller::write_drop_file() {
         for (char& c : file) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     }
     std::ofstream out(drop_dir_ + "/" + file, std::ios::binary);
-    out << join_lines(lines, o.crlf);
+    for (const auto& line : lines) out << line << (o.crlf ? "\r\n" : "\n");
     return static_cast<bool>(out);
 }
 
@@ -317,19 +311,12 @@ bool VirtualCaller::read_some(int timeout_ms) {
     if (n <= 0) {
         if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
             // end of output (EIO on a pseudo-terminal once the door has gone)
-            if (in_fd_ != out_fd_)
-                close(out_fd_);
-            else
-                shutdown(out_fd_, SHUT_RD);
-            if (in_fd_ == out_fd_) {
-                close(in_fd_);
-                in_fd_ = -1;
-            }
+            close(out_fd_);
+            if (in_fd_ == out_fd_) in_fd_ = -1;
             out_fd_ = -1;
         }
         return false;
     }
-    ++reads_;
     std::string_view chunk(buffer, static_cast<size_t>(n));
     raw_.append(chunk);
     if (options_.link == Link::kSocket) {
@@ -358,9 +345,7 @@ bool VirtualCaller::wait_for(std::string_view text, int row, int col, int timeou
     for (;;) {
         if (found()) return true;
         if (ms_left(deadline) == 0) return false;
-        if (out_fd_ < 0) {
-            return found();  // nothing more will come
-        }
+        if (out_fd_ < 0) return found();  // nothing more will come
         read_some(ms_left(deadline));
     }
 }

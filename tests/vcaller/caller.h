@@ -80,7 +80,6 @@ class VirtualCaller {
     VirtualScreen& screen() { return screen_; }
     const std::string& raw_output() const { return raw_; }
     size_t bytes_received() const { return raw_.size(); }
-    size_t reads() const { return reads_; }
     int telnet_commands() const { return receiver_.commands(); }
     std::string stderr_text();
     pid_t pid() const { return pid_; }
@@ -103,7 +102,6 @@ class VirtualCaller {
     int err_fd_ = -1;    // the door's standard error
     std::string raw_;    // everything received, as sent
     std::string err_;
-    size_t reads_ = 0;
     TelnetReceiver receiver_;
     VirtualScreen screen_;
 };

@@ -124,6 +124,12 @@ VTermScreenCell cell_at(VTermScreen* screen, int r, int c) {
     return cell;
 }
 
+VTermPos cursor(VTerm* vt) {
+    VTermPos pos{};
+    vterm_state_get_cursorpos(vterm_obtain_state(vt), &pos);
+    return pos;
+}
+
 int palette_index(const VTermColor& color) {
     if (VTERM_COLOR_IS_DEFAULT_FG(&color) || VTERM_COLOR_IS_DEFAULT_BG(&color)) return -1;
     if (VTERM_COLOR_IS_INDEXED(&color)) return color.indexed.idx;
@@ -143,15 +149,10 @@ int VirtualScreen::bg(int r, int c) const {
 }
 
 int VirtualScreen::cursor_row() const {
-    VTermPos pos{};
-    vterm_state_get_cursorpos(vterm_obtain_state(vt_), &pos);
-    return pos.row;
+    return cursor(vt_).row;
 }
-
 int VirtualScreen::cursor_col() const {
-    VTermPos pos{};
-    vterm_state_get_cursorpos(vterm_obtain_state(vt_), &pos);
-    return pos.col;
+    return cursor(vt_).col;
 }
 
 std::string VirtualScreen::dump() const {
