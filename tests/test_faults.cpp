@@ -16,11 +16,9 @@
 #include <vector>
 
 #include "data/codec.h"
-#include "data/config.h"
 #include "data/file_access.h"
 #include "market/market.h"
 #include "session/session.h"
-#include "session/time_control.h"
 #include "vcaller/caller.h"
 
 namespace {
@@ -92,8 +90,10 @@ struct Dir {
         return stat(path(name).c_str(), &info) == 0 ? info.st_ino : 0;
     }
     // quonda.dat on market_date and quonda.plr holding the caller's record (none when new).
+    // The market holds none of the caller's shares as available.
     void save(Caller who, const char* market_date) const {
-        const MarketRecord market = market_dated(market_date);
+        MarketRecord market = market_dated(market_date);
+        if (who == Caller::kWipedOut) market.companies[3].available[kCommon] -= 50;
         ASSERT_EQ(0, save_market(market, path("quonda.dat").c_str()));
         write("quonda.plr", "");
         if (who != Caller::kNew) {
@@ -280,7 +280,6 @@ TEST(Faults, DirectoryInPlaceOfAFileGivesTheMessageAndNeverHangs) {
     } cases[] = {
         {"quonda.dat", "Error [41] - Can't read market info file (quonda.dat)", 1},
         {"quonda.plr", "Error [43] - Can't open player file (quonda.plr).", 1},
-        {"quonda.tim", "Error [42] - Error in time control file (quonda.tim).", 1},
         {"quonda.cfg", "Warning [40] - Cant't read config file (quonda.cfg).", 0},
         {"quonda.ttn", "Error [42] - Can't locate title screen file (quonda.ttn).", 0},
         {"quonda.err", "SCORING SUMMARY", 0},
@@ -320,7 +319,6 @@ TEST(Faults, DirectoryInPlaceOfAFileGivesTheMessageAndNeverHangs) {
 MarketRecord g_market;
 PlayerRecord g_player;
 int32_t g_offset;
-Config g_config;
 
 // Each operation runs in a child that can neither read the files (mode 000) nor write the
 // directory (as root it drops to an unprivileged user first). Its result comes back as the exit
@@ -333,8 +331,6 @@ TEST(Faults, UnreadableFilesFailAtOnceAndChangeNothing) {
     } cases[] = {
         {"load_market", [] { return load_market(g_market); }, -1},
         {"find_player", [] { return find_player(kCaller, g_player, g_offset); }, -1},
-        {"read_config", [] { return read_config(g_config); }, -2},
-        {"load_time_control", [] { return load_time_control("quonda.tim"); }, -1},
         {"save_market", [] { return save_market(g_market); }, -2},
         {"rewrite_player", [] { return rewrite_player(g_player, 0); }, -2},
         {"player_file_pass", [] { return player_file_pass(g_market, kToday, kYesterday); }, -1},
@@ -344,9 +340,9 @@ TEST(Faults, UnreadableFilesFailAtOnceAndChangeNothing) {
     d.save(Caller::kReturning, kYesterday);
     g_market = market_dated(kToday);
     g_player = stored_player(Caller::kReturning, g_market);
-    for (const char* name : {"quonda.cfg", "quonda.tim", "quonda.err"}) d.write(name, "x\n");
+    d.write("quonda.err", "x\n");
     const std::string before = d.snapshot();
-    for (const char* name : {"quonda.dat", "quonda.plr", "quonda.cfg", "quonda.tim", "quonda.err"})
+    for (const char* name : {"quonda.dat", "quonda.plr", "quonda.err"})
         ASSERT_EQ(0, chmod(d.path(name).c_str(), 0));
     ASSERT_EQ(0, chmod(d.dir.c_str(), 0555));
     for (const auto& c : cases) {
