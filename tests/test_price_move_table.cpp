@@ -75,7 +75,7 @@ TEST(PriceMoveTable, EveryRowHasTheShapeOfItsMarket) {
                 SCOPED_TRACE(testing::Message()
                              << "type " << type << " kind " << kind << " general " << general);
                 const int32_t* row = PriceMoveTable[type][kind][general];
-                const int32_t* spec = PriceMoveTable[kSpeculative][kind][general];
+                const int32_t* speculative = PriceMoveTable[kSpeculative][kind][general];
                 EXPECT_TRUE(std::is_sorted(row, row + 8));
                 if (general <= 2) {
                     EXPECT_LE(row[7], 0);  // bear: nothing rises
@@ -86,8 +86,8 @@ TEST(PriceMoveTable, EveryRowHasTheShapeOfItsMarket) {
                     EXPECT_GT(row[7], 0);
                 }
                 for (int issue = 0; issue < 8; ++issue) {
-                    EXPECT_LE(std::min(spec[issue], 0), std::min(row[issue], 0)) << issue;
-                    EXPECT_GE(std::max(spec[issue], 0), std::max(row[issue], 0)) << issue;
+                    EXPECT_LE(std::min(speculative[issue], 0), std::min(row[issue], 0)) << issue;
+                    EXPECT_GE(std::max(speculative[issue], 0), std::max(row[issue], 0)) << issue;
                 }
             }
         }
