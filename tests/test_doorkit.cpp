@@ -90,6 +90,18 @@ TEST(KeyDecoder, SequencesToScanCodes) {
     for (const auto& [bytes, events] : cases) EXPECT_EQ(decode(bytes), events) << bytes.substr(1);
 }
 
+// A finished key leaves nothing behind: giving up afterwards yields no stray Escape.
+TEST(KeyDecoder, NothingLeftAfterAKey) {
+    for (const std::string bytes : {"\033A", "\033[A", "\033OA", "\033x"}) {
+        KeyDecoder decoder;
+        std::vector<OdInputEvent> events;
+        for (char c : bytes) decoder.feed(static_cast<unsigned char>(c), events);
+        const size_t decoded = events.size();
+        decoder.flush(events);
+        EXPECT_EQ(events.size(), decoded) << bytes.substr(1);
+    }
+}
+
 std::string lines(const std::vector<std::string>& text, const char* end) {
     std::string out;
     for (const auto& l : text) out += l + end;

@@ -99,9 +99,11 @@ void KeyDecoder::feed(unsigned char byte, std::vector<OdInputEvent>& out) {
             } else if (scan_for_letter(byte) != 0 && byte != 'F') {
                 extended(scan_for_letter(byte), out);  // VT52: ESC A .. ESC D, ESC H
                 state_ = State::kGround;
+                seen_.clear();
             } else {
                 character(kEsc, out);  // Escape typed on its own, then another key
                 state_ = State::kGround;
+                seen_.clear();
                 feed(byte, out);
             }
             return;
