@@ -76,8 +76,9 @@ constexpr const char* kTitleFiles[] = {"quonda.ttn", "quonda.tti", "quonda.ttc"}
 constexpr const char* kNewPlayerFile = "quonda.new";
 constexpr const char* kTimeControlFile = "quonda.tim";
 
-// Text files are read in lines of up to 254 characters.
+// Text files are read in lines of up to 254 characters, and a screenful at most at a time.
 constexpr int kTextLineSize = 255;
+constexpr int kTextChunkLines = 24;
 
 // Paging: the first page starts below the four rows of the title banner; a prompt closes each
 // page when the counter reaches the last text row.
@@ -161,6 +162,15 @@ class TextFile {
         if (!open()) return false;
         return resume_at_ < 0 || std::fseek(handle_.stream, resume_at_, SEEK_SET) == 0;
     }
+    // Reads up to `most` lines from where reading stopped and lets the file go again, so that
+    // nothing is held while the lines go out to the caller. The lines read; 0 at the end.
+    int read_chunk(char (*lines)[kTextLineSize], int most) {
+        if (handle_.stream == nullptr && !resume()) return 0;
+        int count = 0;
+        while (count < most && next_line(lines[count], kTextLineSize)) ++count;
+        suspend();
+        return count;
+    }
 
   private:
     FileHandle handle_;
@@ -172,18 +182,20 @@ class TextFile {
 bool page_text_file(const char* name) {
     TextFile file(name);
     if (!file.open()) return false;
-    char line[kTextLineSize];
+    char lines[kPageLastCounter][kTextLineSize];
     int counter = kPageFirstCounter;
-    while (file.next_line(line, sizeof line)) {
-        term_puts(line);
-        if (++counter < kPageLastCounter) continue;
-        file.suspend();
+    for (;;) {
+        // The rest of the page is read first and sent with the file let go.
+        const int count = file.read_chunk(lines, kPageLastCounter - counter);
+        if (count == 0) break;
+        for (int i = 0; i < count; ++i) term_puts(lines[i]);
+        counter += count;
+        if (counter < kPageLastCounter) continue;
         term_puts(kPagePrompt);
         term_input_line(line_buffer, kLineBufferSize);
         if (check_line_condition(line_buffer) == -1) end_after_lost_input();
         term_erase(kPagePromptLength + static_cast<int>(std::strlen(line_buffer)));
         counter = 1;
-        if (!file.resume()) break;
     }
     return true;
 }
@@ -213,10 +225,9 @@ void capture_documentation() {
     file.suspend();
     term_puts("  Setup your capture, then press ENTER...");
     read_start_line();
-    if (file.resume()) {
-        char line[kTextLineSize];
-        while (file.next_line(line, sizeof line)) term_puts(line);
-        file.suspend();
+    char lines[kTextChunkLines][kTextLineSize];
+    for (int count; (count = file.read_chunk(lines, kTextChunkLines)) > 0;) {
+        for (int i = 0; i < count; ++i) term_puts(lines[i]);
     }
     term_puts("  Documentation complete, terminate capture then press ENTER...");
     read_start_line();
@@ -272,12 +283,14 @@ void show_title_screen() {
         log_error(false, "Error [42] - Can't locate title screen file (%s).", name);
         return;
     }
-    char line[kTextLineSize];
-    while (file.next_line(line, sizeof line)) {
-        term_puts(line);
-        if (term_key_waiting()) {
-            term_get_key();
-            break;
+    char lines[kTextChunkLines][kTextLineSize];
+    for (int count; (count = file.read_chunk(lines, kTextChunkLines)) > 0;) {
+        for (int i = 0; i < count; ++i) {
+            term_puts(lines[i]);
+            if (term_key_waiting()) {
+                term_get_key();
+                return;
+            }
         }
     }
 }
