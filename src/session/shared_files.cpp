@@ -432,14 +432,15 @@ ScoreFigures commit_session(MarketRecord& market, PlayerRecord& player, int32_t&
         (void)rewrite_player(player, player_offset);
         return figures;
     }
+    // The session's changes go to both files or to neither: a market that cannot be locked
+    // writes no record, a record that cannot be written leaves the market as it is.
     HeldFile dat(kMarketFile);
-    const bool held = dat.open(kModeUpdate, true);
+    if (!dat.open(kModeUpdate, true)) return score_player(player, market, start_cash);
     std::vector<MarketDay> days;
-    const MarketRecord merged = held ? market_to_commit(dat, market, days) : market;
+    const MarketRecord merged = market_to_commit(dat, market, days);
     carry_days(player, days);
     const ScoreFigures figures = score_player(player, merged, start_cash);
-    (void)commit_player(player, player_offset, days, merged);
-    if (held) (void)replace_market(merged);
+    if (commit_player(player, player_offset, days, merged) == 0) (void)replace_market(merged);
     market = merged;
     return figures;
 }

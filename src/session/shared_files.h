@@ -44,7 +44,8 @@ void forget_session_baselines();
 // caller's record through any market days other nodes ran since the session began, scores it
 // (score_player) against the market as it now stands, and writes both files: the market merged
 // (merge_market) and the record merged (merge_player) where it was found by name. market becomes
-// the merged market, player the record written, player_offset its position.
+// the merged market, player the record written, player_offset its position. Both files are
+// written or neither (quonda.dat not lockable, quonda.plr not writable).
 ScoreFigures commit_session(MarketRecord& market, PlayerRecord& player, int32_t& player_offset,
                             int32_t start_cash);
 // Session end before the caller was looked up: the market alone. 0 written, -1 not.
