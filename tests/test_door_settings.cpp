@@ -22,6 +22,10 @@ struct FileCase {
     const char* problems;  // each problem reported, then "\n"
 };
 
+void PrintTo(const FileCase& file_case, std::ostream* out) {
+    *out << file_case.name;
+}
+
 class SettingsFile : public ::testing::TestWithParam<FileCase> {};
 
 TEST_P(SettingsFile, ValuesAndProblems) {

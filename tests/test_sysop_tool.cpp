@@ -87,7 +87,7 @@ class SysopTool : public ::testing::Test {
 
     std::string contents(const std::string& name) const {
         std::ifstream in(dir_ + "/" + name, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        return std::string(std::istreambuf_iterator<char>(in), {});
     }
     void write(const std::string& name, const std::string& bytes) const {
         std::ofstream(dir_ + "/" + name, std::ios::binary | std::ios::trunc) << bytes;
@@ -157,6 +157,10 @@ struct Damage {
     void (*cut)(std::string& market, std::string& players);
     const char* report;
 };
+
+void PrintTo(const Damage& damage, std::ostream* out) {
+    *out << damage.name;
+}
 
 const Damage kDamages[] = {
     {"None", nullptr, nullptr, "No damage found."},
