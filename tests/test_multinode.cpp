@@ -229,6 +229,46 @@ TEST_F(MultiNode, ASessionAcrossAnotherNodesDayGetsTheDayOnceAndKeepsTheNewMarke
     EXPECT_EQ(anne_now.holdings[kIgm].count[kCommon], 240) << "the summary's record";
 }
 
+// The sysop edits his own record after another node's day (the editor writes it whole, without
+// the day): his end still applies the day once, 120 IGM -> 240, and does not merge the edit in
+// a second time.
+TEST_F(MultiNode, TheEditorsOwnRecordWriteCountsAsTheSessionsOwn) {
+    set_day(6, 13);
+    MarketRecord day = market_dated("Jun 13 2024");
+    day.companies[kIgm].price[kCommon][0] = 400;
+    day.companies[kIgm].available[kCommon] -= 100;
+    write_market(day);
+    PlayerRecord anne = player_named("ANNE", "Jun 12 2024", 500);
+    anne.holdings[kIgm].count[kCommon] = 100;
+    write_players({anne});
+    note_market_baseline(day);
+    note_player_baseline(&anne);
+
+    set_day(6, 14);
+    MarketRecord other{};
+    char today[kDateSize] = "Jun 14 2024";
+    char previous[kDateSize] = "";
+    bool prices_move = true;
+    bool updated = false;
+    ASSERT_EQ(bring_market_to_today(other, today, previous, prices_move, updated), 0);
+
+    MarketRecord mine = day;
+    mine.companies[kIgm].available[kCommon] -= 20;
+    PlayerRecord anne_now = anne;
+    anne_now.holdings[kIgm].count[kCommon] = 120;
+    anne_now.cash = 777;  // the sysop's edit
+    int32_t offset = 0;
+    ASSERT_EQ(write_session_player(anne_now, "ANNE", offset), 0);
+    ASSERT_EQ(stored_players()[0].cash, 777);
+    (void)commit_session(mine, anne_now, offset, anne_now.cash);
+
+    const std::vector<PlayerRecord> players = stored_players();
+    ASSERT_EQ(players.size(), 1u);
+    EXPECT_EQ(players[0].holdings[kIgm].count[kCommon], 240);
+    EXPECT_EQ(players[0].cash, 777);
+    EXPECT_EQ(stored_market().companies[kIgm].available[kCommon], 4000000 - 240);
+}
+
 // BERT's session noted his record at 556. Another node's pass dropped ANNE (away 31 days), so
 // CORA's record sits at 556 now; BERT's end finds his own record at 0.
 TEST_F(MultiNode, TheRecordAtTheNotedOffsetBelongingToSomeoneElseIsLeftAlone) {
