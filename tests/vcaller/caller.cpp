@@ -9,13 +9,11 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 
@@ -42,11 +40,8 @@ int cell_count(std::string_view text) {
 }  // namespace
 
 std::string make_temp_dir(const std::string& tag) {
-    std::string pattern = "/tmp/bullmoor-" + tag + "-XXXXXX";
-    std::vector<char> name(pattern.begin(), pattern.end());
-    name.push_back('\0');
-    if (mkdtemp(name.data()) == nullptr) return "";
-    return name.data();
+    std::string name = "/tmp/bullmoor-" + tag + "-XXXXXX";
+    return mkdtemp(name.data()) == nullptr ? "" : name;
 }
 
 void remove_tree(const std::string& path) {
@@ -61,74 +56,48 @@ VirtualCaller::~VirtualCaller() {
         kill(pid_, SIGKILL);
         waitpid(pid_, &status_, 0);
     }
-    if (in_fd_ >= 0) close(in_fd_);
-    if (out_fd_ >= 0 && out_fd_ != in_fd_) close(out_fd_);
+    hang_up();
     if (slave_fd_ >= 0) close(slave_fd_);
     if (err_fd_ >= 0) close(err_fd_);
 }
 
 bool VirtualCaller::write_drop_file() {
-    drop_dir_ = options_.work_dir + "/node" + std::to_string(options_.node);
-    mkdir(drop_dir_.c_str(), 0755);
     const auto& o = options_;
-    std::string name = o.user_name;
-    std::string first = name.substr(0, name.find(' '));
-    std::string last = name.find(' ') == std::string::npos ? "" : name.substr(name.find(' ') + 1);
+    drop_dir_ = o.work_dir + "/node" + std::to_string(o.node);
+    mkdir(drop_dir_.c_str(), 0755);
+    const std::string& name = o.user_name;
+    size_t space = name.find(' ');
+    std::string first = name.substr(0, space);
+    std::string last = space == std::string::npos ? "" : name.substr(space + 1);
+    std::string security = std::to_string(o.security), minutes = std::to_string(o.minutes);
+    std::string node = std::to_string(o.node), kind = o.link == Link::kSocket ? "2" : "0";
     std::vector<std::string> lines;
     std::string file;
     switch (o.drop) {
         case DropKind::kDoor32:
             file = "DOOR32.SYS";
-            lines = {o.link == Link::kSocket ? "2" : "0",
-                     "0",
-                     "38400",
-                     "Test BBS 1.0",
-                     "7",
-                     name,
-                     name,
-                     std::to_string(o.security),
-                     std::to_string(o.minutes),
-                     "1",
-                     std::to_string(o.node)};
+            lines = {kind,    "0", "38400", "Test BBS 1.0", "7", name, name, security,
+                     minutes, "1", node};
             break;
         case DropKind::kDoorSys:
             file = "DOOR.SYS";
-            lines.assign(52, "0");
-            lines[0] = "COM1:";
-            lines[1] = "38400";
-            lines[2] = "8";
-            lines[3] = std::to_string(o.node);
-            lines[4] = "38400";
-            lines[5] = lines[6] = lines[7] = lines[8] = "Y";
-            lines[9] = name;
-            lines[10] = "Springfield";
-            lines[14] = std::to_string(o.security);
-            lines[17] = std::to_string(o.minutes * 60);
-            lines[18] = std::to_string(o.minutes);
-            lines[19] = "GR";
-            lines[20] = "24";
-            lines[35] = name;
+            lines = {
+                "COM1:", "38400", "8",      node, "38400",       "Y",
+                "Y",     "Y",     "Y",      name, "Springfield", "0",
+                "0",     "0",     security, "0",  "0",           std::to_string(o.minutes * 60),
+                minutes, "GR",    "24"};
+            lines.resize(35, "0");
+            lines.push_back(name);
+            lines.resize(52, "0");
             break;
         case DropKind::kDorinfo:
             file = "DORINFO1.DEF";
-            lines = {"Test BBS",
-                     "Sys",
-                     "Op",
-                     "COM1",
-                     "38400 BAUD,N,8,1",
-                     "0",
-                     first,
-                     last,
-                     "Nowhere",
-                     "1",
-                     std::to_string(o.security),
-                     std::to_string(o.minutes),
-                     "-1"};
+            lines = {"Test BBS", "Sys",   "Op", "COM1",    "38400 BAUD,N,8,1",
+                     "0",        first,   last, "Nowhere", "1",
+                     security,   minutes, "-1"};
             break;
     }
-    if (o.lower_case_name) {
-        for (char& c : file) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    }
+    for (char& c : file) c = o.lower_case_name ? static_cast<char>(std::tolower(c)) : c;
     std::ofstream out(drop_dir_ + "/" + file, std::ios::binary);
     for (const auto& line : lines) out << line << (o.crlf ? "\r\n" : "\n");
     return static_cast<bool>(out);
@@ -144,51 +113,42 @@ bool VirtualCaller::start() {
     if (pipe(err_pipe) != 0) return false;
     err_fd_ = err_pipe[0];
     std::string slave_name;
-    switch (options_.link) {
-        case Link::kSocket: {
-            int fds[2];
-            if (socketpair(AF_UNIX, SOCK_STREAM, 0, fds) != 0) return false;
-            in_fd_ = out_fd_ = fds[0];
-            door_socket = fds[1];
-            break;
-        }
-        case Link::kStdPipes: {
-            int to_door[2], from_door[2];
-            if (pipe(to_door) != 0 || pipe(from_door) != 0) return false;
-            in_fd_ = to_door[1];
-            door_in = to_door[0];
-            out_fd_ = from_door[0];
-            door_out = from_door[1];
-            break;
-        }
-        case Link::kStdPty:
-        case Link::kLocal: {
-            int master = posix_openpt(O_RDWR | O_NOCTTY);
-            if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) return false;
-            slave_name = ptsname(master);
-            in_fd_ = out_fd_ = master;
-            slave_fd_ = open(slave_name.c_str(), O_RDWR | O_NOCTTY);
-            winsize size{VirtualScreen::kRows, VirtualScreen::kColumns, 0, 0};
-            ioctl(master, TIOCSWINSZ, &size);
-            break;
-        }
+    bool pty = options_.link == Link::kStdPty || options_.link == Link::kLocal;
+    if (options_.link == Link::kSocket) {
+        int fds[2];
+        if (socketpair(AF_UNIX, SOCK_STREAM, 0, fds) != 0) return false;
+        in_fd_ = out_fd_ = fds[0];
+        door_socket = fds[1];
+    } else if (options_.link == Link::kStdPipes) {
+        int to_door[2], from_door[2];
+        if (pipe(to_door) != 0 || pipe(from_door) != 0) return false;
+        door_in = to_door[0];
+        in_fd_ = to_door[1];
+        out_fd_ = from_door[0];
+        door_out = from_door[1];
+    } else {
+        int master = posix_openpt(O_RDWR | O_NOCTTY);
+        if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) return false;
+        slave_name = ptsname(master);
+        in_fd_ = out_fd_ = master;
+        slave_fd_ = open(slave_name.c_str(), O_RDWR | O_NOCTTY);
+        winsize size{VirtualScreen::kRows, VirtualScreen::kColumns, 0, 0};
+        ioctl(master, TIOCSWINSZ, &size);
     }
 
     std::vector<std::string> args = {options_.door};
     if (options_.use_args) {
         args.insert(args.end(), options_.args.begin(), options_.args.end());
     } else if (options_.link != Link::kLocal) {
-        args.push_back(std::to_string(options_.node));
-        args.push_back(drop_dir_);
+        args.insert(args.end(), {std::to_string(options_.node), drop_dir_});
         if (options_.link == Link::kSocket) args.push_back(std::to_string(door_socket));
     }
     std::vector<std::string> env;
     for (char** e = environ; *e != nullptr; ++e) env.emplace_back(*e);
     for (const auto& [key, value] : options_.env) env.push_back(key + "=" + value);
     if (!options_.faketime.empty()) {
-        env.push_back(std::string("LD_PRELOAD=") + kFaketimeLibrary);
-        env.push_back("FAKETIME=@" + options_.faketime);
-        env.push_back("DONT_FAKE_MONOTONIC=1");
+        env.insert(env.end(), {std::string("LD_PRELOAD=") + kFaketimeLibrary,
+                               "FAKETIME=@" + options_.faketime, "DONT_FAKE_MONOTONIC=1"});
     }
     std::vector<char*> argv, envp;
     for (auto& a : args) argv.push_back(a.data());
@@ -201,31 +161,23 @@ bool VirtualCaller::start() {
     if (pid_ == 0) {
         setsid();
         int null_fd = open("/dev/null", O_RDWR);
-        int stdin_fd = null_fd, stdout_fd = null_fd;
-        if (options_.link == Link::kStdPipes) {
-            stdin_fd = door_in;
-            stdout_fd = door_out;
-        } else if (options_.link == Link::kStdPty || options_.link == Link::kLocal) {
-            int tty = open(slave_name.c_str(), O_RDWR);  // becomes the controlling terminal
-            ioctl(tty, TIOCSCTTY, 0);
-            stdin_fd = stdout_fd = tty;
+        int stdin_fd = door_in >= 0 ? door_in : null_fd;  // pipes only for kStdPipes
+        int stdout_fd = door_out >= 0 ? door_out : null_fd;
+        if (pty) {
+            stdin_fd = stdout_fd = open(slave_name.c_str(), O_RDWR);  // the controlling terminal
+            ioctl(stdin_fd, TIOCSCTTY, 0);
         }
         dup2(stdin_fd, 0);
         dup2(stdout_fd, 1);
         dup2(err_pipe[1], 2);
-        for (int fd = 3; fd < 1024; ++fd) {
-            if (fd != door_socket) close(fd);
-        }
+        for (int fd = 3; fd < 1024; ++fd) close(fd == door_socket ? -1 : fd);
         if (chdir(options_.work_dir.c_str()) != 0) _exit(127);
         execve(argv[0], argv.data(), envp.data());
         _exit(127);
     }
     close(err_pipe[1]);
-    for (int fd : {door_in, door_out, door_socket}) {
-        if (fd >= 0) close(fd);
-    }
-    fcntl(out_fd_, F_SETFL, fcntl(out_fd_, F_GETFL) | O_NONBLOCK);
-    fcntl(err_fd_, F_SETFL, fcntl(err_fd_, F_GETFL) | O_NONBLOCK);
+    for (int fd : {door_in, door_out, door_socket}) close(fd);  // -1 ones are no-ops
+    for (int fd : {out_fd_, err_fd_}) fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
     return true;
 }
 
@@ -234,9 +186,8 @@ void VirtualCaller::type(std::string_view bytes) {
         ssize_t n = options_.link == Link::kSocket
                         ? send(in_fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL)
                         : write(in_fd_, bytes.data(), bytes.size());
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0 && errno == EAGAIN) {
-            read_some(10);  // the door may be waiting for us to read first
+        if (n < 0 && (errno == EINTR || errno == EAGAIN)) {
+            if (errno == EAGAIN) read_some(10);  // the door may be waiting for us to read first
             continue;
         }
         if (n <= 0) return;
@@ -248,17 +199,9 @@ bool VirtualCaller::wait_consumed(int timeout_ms) {
     auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
     for (;;) {
         int unread = 0;
-        switch (options_.link) {
-            case Link::kSocket:
-                ioctl(in_fd_, SIOCOUTQ, &unread);
-                break;
-            case Link::kStdPipes:
-                ioctl(in_fd_, FIONREAD, &unread);
-                break;
-            default:
-                ioctl(slave_fd_, FIONREAD, &unread);
-                break;
-        }
+        bool socket = options_.link == Link::kSocket;
+        ioctl(socket || options_.link == Link::kStdPipes ? in_fd_ : slave_fd_,
+              socket ? SIOCOUTQ : FIONREAD, &unread);
         if (unread == 0) return true;
         if (Clock::now() >= deadline) return false;
         read_some(5);  // keep the door's output moving while it reads
@@ -266,9 +209,8 @@ bool VirtualCaller::wait_consumed(int timeout_ms) {
 }
 
 void VirtualCaller::type_split(std::string_view bytes, size_t piece_size) {
-    if (piece_size == 0) piece_size = 1;
     while (!bytes.empty()) {
-        size_t n = std::min(piece_size, bytes.size());
+        size_t n = std::min(std::max<size_t>(piece_size, 1), bytes.size());
         if (!wait_consumed()) ADD_FAILURE() << "the door stopped reading keys";
         type(bytes.substr(0, n));
         bytes.remove_prefix(n);
@@ -285,16 +227,11 @@ void VirtualCaller::hang_up() {
 void VirtualCaller::collect_stderr() {
     if (err_fd_ < 0) return;
     char buffer[1024];
-    for (;;) {
-        ssize_t n = read(err_fd_, buffer, sizeof buffer);
-        if (n <= 0) {
-            if (n == 0) {
-                close(err_fd_);
-                err_fd_ = -1;
-            }
-            return;
-        }
-        err_.append(buffer, static_cast<size_t>(n));
+    ssize_t n;
+    while ((n = read(err_fd_, buffer, sizeof buffer)) > 0) err_.append(buffer, size_t(n));
+    if (n == 0) {
+        close(err_fd_);
+        err_fd_ = -1;
     }
 }
 
@@ -309,8 +246,7 @@ bool VirtualCaller::read_some(int timeout_ms) {
     char buffer[8192];
     ssize_t n = read(out_fd_, buffer, sizeof buffer);
     if (n <= 0) {
-        if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
-            // end of output (EIO on a pseudo-terminal once the door has gone)
+        if (n == 0 || (errno != EAGAIN && errno != EINTR)) {  // EIO: the pty's door has gone
             close(out_fd_);
             if (in_fd_ == out_fd_) in_fd_ = -1;
             out_fd_ = -1;
@@ -319,20 +255,15 @@ bool VirtualCaller::read_some(int timeout_ms) {
     }
     std::string_view chunk(buffer, static_cast<size_t>(n));
     raw_.append(chunk);
-    if (options_.link == Link::kSocket) {
-        std::string data;
-        receiver_.feed(chunk, data);
-        screen_.feed(data);
-    } else {
-        screen_.feed(chunk);
-    }
+    std::string data;
+    if (options_.link == Link::kSocket) receiver_.feed(chunk, data);
+    screen_.feed(options_.link == Link::kSocket ? std::string_view(data) : chunk);
     return true;
 }
 
 void VirtualCaller::drain(int timeout_ms) {
     auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
-    while (read_some(ms_left(deadline))) {
-    }
+    while (read_some(ms_left(deadline))) continue;
 }
 
 bool VirtualCaller::wait_for(std::string_view text, int row, int col, int timeout_ms) {
@@ -353,8 +284,7 @@ bool VirtualCaller::wait_for(std::string_view text, int row, int col, int timeou
 ::testing::AssertionResult VirtualCaller::shows(std::string_view text, int row, int col,
                                                 int timeout_ms) {
     if (wait_for(text, row, col, timeout_ms)) return ::testing::AssertionSuccess();
-    auto failure = ::testing::AssertionFailure();
-    failure << "expected \"" << text << "\"";
+    auto failure = ::testing::AssertionFailure() << "expected \"" << text << "\"";
     if (row >= 0 && col >= 0) {
         failure << " at row " << row << ", column " << col << "\n  actual   \""
                 << screen_.text(row, col, cell_count(text)) << "\"";
