@@ -11,43 +11,31 @@
 
 namespace {
 
-class Terminal : public ::testing::Test {
-  protected:
-    void TearDown() override { term_set_force_local(false); }
-};
-
-// Backspaces become destructive, empty text sends nothing, puts is never a format, coordinates
-// are zero-based.
-TEST_F(Terminal, OutputBytes) {
+// Destructive backspaces, nothing for empty text, puts never a format, zero-based coordinates.
+TEST(Terminal, OutputBytes) {
     // clang-format off
     const std::pair<void (*)(), std::string> cases[] = {
         {[] { term_printf("ab\bc"); }, "ab\b \bc"}, {[] { term_printf("x\b\by"); }, "x\b \b\b \by"},
         {[] { term_printf("\b%d", 7); }, "\b \b7"}, {[] { term_printf("$%4d", 25); }, "$  25"},
         {[] { term_printf("%s", ""); }, ""},         {[] { term_puts("100%d"); }, "100%d"},
         {[] { term_erase(0); }, ""},                 {[] { term_erase(3); }, "\b \b\b \b\b \b"},
-        {[] { term_goto(0, 0); }, "\x1b[H"},         {[] { term_goto(0, 23); }, "\x1b[24H"},
-        {[] { term_goto(79, 0); }, "\x1b[1;80H"},    {[] { term_goto(30, 14); }, "\x1b[15;31H"},
-        {[] { term_clear_line(); }, "\x1b[K"},
-        {[] { term_clear_screen(); }, "\x1b[2J\x1b[H"},
-        {[] { term_echo_char('\b'); }, "\b \b"},     {[] { term_echo_char('z'); }, "z"},
+        {[] { term_goto(0, 0); }, "\x1b[H"},         {[] { term_goto(79, 0); }, "\x1b[1;80H"},
+        {[] { term_goto(30, 14); }, "\x1b[15;31H"},  {[] { term_clear_line(); }, "\x1b[K"},
+        {[] { term_clear_screen(); }, "\x1b[2J\x1b[H"}, {[] { term_echo_char('\b'); }, "\b \b"},
     };
     // clang-format on
-    for (const auto& c : cases) {
+    for (const auto& [write, bytes] : cases) {
         DoorHarness door;
-        c.first();
-        EXPECT_EQ(door.take_output(), c.second) << "case " << &c - cases;
+        write();
+        EXPECT_EQ(door.take_output(), bytes) << ::testing::PrintToString(bytes);
     }
 }
 
 // Output waits in the kit until a key is read or a pause, so a whole screen goes out at once.
-TEST_F(Terminal, AScreenGoesOutInOneWrite) {
+TEST(Terminal, AScreenGoesOutInOneWrite) {
     DoorHarness door;
-    uint64_t writes = od_writes();
-    term_clear_screen();
-    for (int r = 0; r < 24; ++r) {
-        term_goto(0, r);
-        term_printf("\x1b[1;3%dmrow %d", r % 8, r);
-    }
+    const uint64_t writes = od_writes();
+    for (int r = 0; r < 24; ++r) term_printf("\x1b[%d;1H\x1b[1;3%dmrow %d", r + 1, r % 8, r);
     door.type("k");
     EXPECT_EQ(term_get_key(), 'k');
     EXPECT_EQ(od_writes() - writes, 1u);
@@ -58,82 +46,57 @@ TEST_F(Terminal, AScreenGoesOutInOneWrite) {
     EXPECT_EQ(door.screen().text(23, 0, 7), "row 23w");
 }
 
-TEST_F(Terminal, LineInputEditing) {
-    // {typed, line, ending key, echo}
+// {typed, line, ending key, echo}: CR LF is one Enter; backspace and delete at the start, control
+// characters and bytes from 128 up are ignored; a full line takes no more.
+TEST(Terminal, LineInputEditing) {
     // clang-format off
     const std::tuple<const char*, const char*, int, const char*> cases[] = {
-        {"abc\r", "abc", 13, "abc"},           {"ab\n", "ab", 10, "ab"},
-        {"ab\r\nq", "ab", 13, "ab"},           // CR LF is one Enter
-        {"\b\177ab\r", "ab", 13, "ab"},       // backspace and delete at the start ignored
-        {"ab\bc\r", "ac", 13, "ab\b \bc"},     {"ab\177\177\177z\r", "z", 13, "ab\b \b\b \bz"},
-        {"a\001\005\t\032b\r", "ab", 13, "ab"},  // control characters ignored
-        {"\201a\351\r", "a", 13, "a"},         // bytes from 128 up ignored
-        {"abcdefghijklmnopqrstuvwxyz\r", "abcdefghijklmno", 13, "abcdefghijklmno"},  // full
-    };
+        {"abc\r", "abc", 13, "abc"}, {"ab\n", "ab", 10, "ab"}, {"ab\r\nq", "ab", 13, "ab"},
+        {"\b\177ab\r", "ab", 13, "ab"}, {"ab\bc\r", "ac", 13, "ab\b \bc"},
+        {"ab\177\177\177z\r", "z", 13, "ab\b \b\b \bz"}, {"a\001\005\t\032b\r", "ab", 13, "ab"},
+        {"\201a\351\r", "a", 13, "a"}, {"abcdefghijklmn\r", "abcdefghijklm", 13, "abcdefghijklm"}};
     // clang-format on
     for (const auto& [typed, text, result, echo] : cases) {
         DoorHarness door;
         door.type(typed);
-        char buffer[16];
+        char buffer[kTokenRoom];
         EXPECT_EQ(term_input_line(buffer, sizeof buffer), result) << typed;
         EXPECT_STREQ(buffer, text);
         EXPECT_EQ(door.take_output(), echo);
     }
-    DoorHarness door;
-    door.type("Hello there\r");
-    char line[81];
-    term_input_string(line);
-    EXPECT_STREQ(line, "Hello there");
-    EXPECT_EQ(door.take_output(), "Hello there\r\n");
 }
 
-// Each condition ends a line or string input with its token, abandoning what was typed.
-TEST_F(Terminal, ConditionsLeaveTheirTokens) {
-    const std::tuple<void (*)(DoorHarness&), int, const char*> cases[] = {
-        {[](DoorHarness& d) { d.hang_up(); }, kKeyNoCarrier, kTokenNoCarrier},
-        {[](DoorHarness&) {}, kKeyInactive, kTokenNotActive},
-        {[](DoorHarness&) { od_control.user_timelimit = 4; }, kKeyTimeWarning, kTokenTimeWarning},
-        {[](DoorHarness&) { od_control.user_timelimit = 0; }, kKeyTimeUp, kTokenTimeout},
-    };
-    for (const auto& [cause, key, token] : cases) {
+// Each condition ends a line input with its token, abandoning what was typed, and then a string
+// input: the time warning comes once (the caller then idles), time up at every read.
+TEST(Terminal, ConditionsLeaveTheirTokens) {
+    // {minutes left, hang up, key, token, string input's token}
+    const std::tuple<int, bool, int, const char*, const char*> cases[] = {
+        {60, true, kKeyNoCarrier, kTokenNoCarrier, kTokenNoCarrier},
+        {60, false, kKeyInactive, kTokenNotActive, kTokenNotActive},
+        {4, false, kKeyTimeWarning, kTokenTimeWarning, kTokenNotActive},
+        {0, false, kKeyTimeUp, kTokenTimeout, kTokenTimeout}};
+    for (const auto& [minutes, hang_up, key, token, then] : cases) {
         SCOPED_TRACE(token);
-        {
-            DoorHarness door;
-            door.type("ab");
-            EXPECT_EQ(term_get_key(), 'a');  // the condition comes in the middle of the line
-            cause(door);
-            char buffer[kTokenRoom] = "garbage";
-            EXPECT_EQ(term_input_line(buffer, sizeof buffer), key);
-            EXPECT_STREQ(buffer, token);
-        }
         DoorHarness door;
-        cause(door);
-        char line[81];
-        term_input_string(line);
-        EXPECT_STREQ(line, token);
+        door.type("ab");
+        EXPECT_EQ(term_get_key(), 'a');  // the condition comes in the middle of the line
+        od_control.user_timelimit = minutes;
+        if (hang_up) door.hang_up();
+        char buffer[81] = "garbage";
+        EXPECT_EQ(term_input_line(buffer, kTokenRoom), key);
+        EXPECT_STREQ(buffer, token);
+        term_input_string(buffer);
+        EXPECT_STREQ(buffer, then);
     }
 }
 
-TEST_F(Terminal, TimeWarningComesOnceAndTimeUpAtEveryRead) {
-    DoorHarness door;
-    od_control.user_timelimit = 4;
-    door.type("xy");
-    EXPECT_EQ(term_get_key(), kKeyTimeWarning);
-    EXPECT_EQ(term_get_key(), 'x');
-    od_control.user_timelimit = 0;  // the game may lower the time
-    EXPECT_EQ(term_get_key(), kKeyTimeUp);
-    EXPECT_EQ(term_menu_key(), kKeyTimeUp);
-}
-
-// Key sequences of each shape, also split at each byte into separate reads of the kit. Up is
-// 0x4800, never the keypad digit '8'; bytes from 128 up are negative.
-TEST_F(Terminal, MenuKeyCodesSplitAtEveryByte) {
+// Key sequences of each shape, split at each byte into separate reads of the kit. Up is 0x4800,
+// never the keypad digit '8'; bytes from 128 up are negative. A lone Escape is a key after a wait.
+TEST(Terminal, MenuKeyCodesSplitAtEveryByte) {
     // clang-format off
     const std::pair<std::string, int> cases[] = {
-        {"\033[A", kKeyUp},  {"\033OA", kKeyUp},    {"\033A", kKeyUp},      {"\033[1;2B", kKeyDown},
-        {"\033[F", kKeyEnd}, {"\033[5~", kKeyPgUp}, {"\033[3~", kKeyDelete}, {"8", 56},
-        {"\r", 13},            {"\351", -23},         {"\200", -128},
-    };
+        {"\033[A", 0x4800}, {"\033A", kKeyUp}, {"\033[1;2B", kKeyDown}, {"\033[3~", kKeyDelete},
+        {"8", 56}, {"\r", 13}, {"\351", -23}, {"\033", 27}};
     // clang-format on
     DoorHarness door;
     for (const auto& [typed, code] : cases) {
@@ -144,9 +107,6 @@ TEST_F(Terminal, MenuKeyCodesSplitAtEveryByte) {
             EXPECT_EQ(term_menu_key(), code) << "code " << code << " split at " << split;
         }
     }
-    EXPECT_EQ(kKeyUp, 0x4800);
-    door.type("\033");  // a lone Escape is a key after a short wait
-    EXPECT_EQ(term_menu_key(), 27);
     door.type("\033");
     EXPECT_TRUE(od_carrier());
     door.type("q");
@@ -156,7 +116,7 @@ TEST_F(Terminal, MenuKeyCodesSplitAtEveryByte) {
 
 // Typed 0xFC-0xFF never pose as conditions, with telnet (IAC IAC) or without; a telnet session
 // greets first and doubles IAC in its output.
-TEST_F(Terminal, TelnetAndTypedConditionBytes) {
+TEST(Terminal, TelnetAndTypedConditionBytes) {
     for (bool telnet : {false, true}) {
         DoorHarness door(telnet);
         door.type(telnet ? "\xFC\xFD\xFE\xFF\xFFz" : "\xFC\xFD\xFE\xFFz");
@@ -167,43 +127,25 @@ TEST_F(Terminal, TelnetAndTypedConditionBytes) {
     }
 }
 
-TEST_F(Terminal, PendingKeyIsReturnedFirst) {
-    DoorHarness door;
-    EXPECT_EQ(term_key_waiting(), 0);
-    door.type("x");
-    EXPECT_EQ(term_key_waiting(), 1);
-    door.type("y");
-    EXPECT_EQ(term_key_waiting(), 1);  // still x
-    EXPECT_EQ(term_menu_key(), 'x');
-    door.type("z");
-    EXPECT_EQ(term_key_waiting(), 1);
-    EXPECT_EQ(term_get_key(), 'y');
-    EXPECT_EQ(term_get_key(), 'z');
-    door.hang_up();
-    EXPECT_EQ(term_key_waiting(), 1);
-    EXPECT_EQ(term_menu_key(), kKeyNoCarrier);
-}
-
-TEST_F(Terminal, CarrierLossOnWritingAndForceLocal) {
-    {
+// A key seen by term_key_waiting is the one read next; a hang-up waits like a key and is also seen
+// on writing. Force-local never reports it: waits end by inactivity instead.
+TEST(Terminal, PendingKeysCarrierLossAndForceLocal) {
+    for (bool local : {false, true}) {
         DoorHarness door;
+        term_set_force_local(local);
+        EXPECT_EQ(term_key_waiting(), 0);
+        door.type("xy");
+        EXPECT_EQ(term_key_waiting(), 1);
+        EXPECT_EQ(term_menu_key(), 'x');
+        EXPECT_EQ(term_get_key(), 'y');
         door.hang_up();
+        EXPECT_EQ(term_key_waiting(), local ? 0 : 1);
         term_puts("anyone there?");
         od_flush();
-        EXPECT_FALSE(od_carrier());
-        EXPECT_EQ(term_get_key(), kKeyNoCarrier);
+        EXPECT_EQ(od_carrier(), local);
+        EXPECT_EQ(term_get_key(), local ? kKeyInactive : kKeyNoCarrier);
     }
-    DoorHarness door;  // force-local never reports carrier loss: waits end by inactivity instead
-    term_set_force_local(true);
-    door.type("k");
-    door.hang_up();
-    EXPECT_EQ(term_key_waiting(), 1);
-    EXPECT_EQ(term_get_key(), 'k');
-    EXPECT_EQ(term_key_waiting(), 0);
-    EXPECT_TRUE(od_carrier());
-    EXPECT_EQ(term_get_key(), kKeyInactive);
-    char buffer[kTokenRoom];
-    EXPECT_EQ(term_input_line(buffer, sizeof buffer), kKeyInactive);
+    term_set_force_local(false);
 }
 
 }  // namespace
