@@ -355,7 +355,7 @@ TEST_F(Journey, MarginCallSellsOrWipesOutAndTheNextVisitStartsAfresh) {
             caller.type("\r");
         }
         EXPECT_EQ(caller.wait_exit(), 0);
-        const PlayerRecord& stored = players().at(0);
+        const PlayerRecord stored = players().at(0);
         EXPECT_EQ(stored.cash, holdings ? 150 : 0);
         EXPECT_EQ(stored.holdings[6].short_count + stored.holdings[0].count[kCommon], 0);
         EXPECT_EQ(stored.holdings[1].count[kCommon] + stored.holdings[2].count[kCommon], 0);
@@ -377,7 +377,7 @@ TEST_F(Journey, MarginCallSellsOrWipesOutAndTheNextVisitStartsAfresh) {
     ASSERT_NO_FATAL_FAILURE(quit(again, "[\u2666]"));
     EXPECT_EQ(again.wait_exit(), 0);
     ASSERT_EQ(players().size(), 1u);
-    const PlayerRecord& stored = players().at(0);
+    const PlayerRecord stored = players().at(0);
     EXPECT_EQ(stored.cash, 2000);
     EXPECT_EQ(stored.graphics_mode, 1);
     EXPECT_EQ(stored.holdings[0].count[kCommon] + stored.holdings[7].count[kCommon], 20);
