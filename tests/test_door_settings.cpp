@@ -69,7 +69,7 @@ TEST(SettingsInTheDoor, TakeEffectAndBadLinesAreLogged) {
     EXPECT_TRUE(caller.shows("TERM DOOR node 1 user Test Caller sec 10 min 30 remote 1", 0, 0));
     caller.type("p");
     EXPECT_TRUE(caller.shows("Sorry, the sysop can only be paged from 03:00 to 03:00."));
-    caller.type("cq");  // c: CP437 0xB0-0xB2, which must come as UTF-8
+    caller.type("cq");  // c: the CP437 upper half, 0xB0-0xB2 among it, must come as UTF-8
     EXPECT_EQ(caller.wait_exit(), 0);
     EXPECT_NE(caller.raw_output().find("\xE2\x96\x91\xE2\x96\x92\xE2\x96\x93"), std::string::npos);
     std::ifstream log(o.work_dir + "/quonda.err", std::ios::binary);
