@@ -1,18 +1,20 @@
-// Faults around a session of the real game, driven by the virtual caller: hang-ups at the reads of
-// session start and play, signals, a caller gone from pipes, files that are directories or cannot
-// be read, and the modes of created files. Each case checks what reached quonda.dat and quonda.plr.
+// Faults around a session of the real game: hang-ups at the reads of start and play, signals, a
+// caller gone from pipes, files that are directories or unreadable; what reached the data files.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "data/codec.h"
@@ -29,37 +31,9 @@ constexpr const char* kCaller = "TEST CALLER";
 constexpr const char* kEnter = "Press [ENTER] to continue...";
 constexpr const char* kPassword = "SECRET9";
 
-// The default exchange on the given date; on these trends a market day moves no price.
-MarketRecord market_dated(const char* date) {
-    MarketRecord market{};
-    (void)build_default_market(market);
-    std::snprintf(market.date, sizeof market.date, "%s", date);
-    market.general_trend = 5;
-    for (CompanyRecord& company : market.companies) std::fill_n(company.trend, kKindCount, 3);
-    return market;
-}
-
-// Who calls: no record, played yesterday, wiped out (net worth 50, 50 common shares of company
-// 3), refused (traded today), or holding a short position that the margin call closes.
-enum class Caller { kNew, kReturning, kWipedOut, kTradedToday, kShortCalled };
-
-PlayerRecord stored_player(Caller who, const MarketRecord& market) {
-    PlayerRecord p{};
-    std::snprintf(p.name, sizeof p.name, "%s", kCaller);
-    std::snprintf(p.last_played, sizeof p.last_played, "%s", kYesterday);
-    std::snprintf(p.last_traded, sizeof p.last_traded, "%s",
-                  who == Caller::kTradedToday ? kToday : kYesterday);
-    p.times_played = 3;
-    p.cash = p.net_worth = who == Caller::kWipedOut ? 50 : 1000;
-    for (int c = 0; c < kCompanyCount; ++c) {
-        for (int k = 0; k < kKindCount; ++k)
-            p.holdings[c].last_price[k] = market.companies[c].price[k][0];
-    }
-    if (who == Caller::kWipedOut) p.holdings[3].count[kCommon] = 50;
-    if (who == Caller::kShortCalled) p.holdings[2].short_count = 10;
-    if (who == Caller::kShortCalled) p.holdings[2].short_price = 1;  // called at any price
-    return p;
-}
+// Who calls: no record, played yesterday, wiped out (net worth 50, 50 common shares of company 3),
+// or short 10 WWI at $10, far under its price: the margin call closes the position.
+enum class Caller { kNew, kReturning, kWipedOut, kShortCalled };
 
 std::string slurp(const std::string& path) {
     std::ostringstream bytes;
@@ -67,51 +41,52 @@ std::string slurp(const std::string& path) {
     return bytes.str();
 }
 
-// A fresh working directory with the game's text files, removed at the end.
+void write(const std::string& name, const std::string& bytes) {
+    std::ofstream(name, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+ino_t inode(const char* name) {
+    struct stat info {};
+    return stat(name, &info) == 0 ? info.st_ino : 0;
+}
+
+std::string snapshot() {
+    return slurp("quonda.dat") + slurp("quonda.plr");
+}
+
+// A fresh working directory with the game's text files, entered for the case and removed after.
 struct Dir {
     const std::string dir = make_temp_dir("faults");
     Dir() {
-        for (const char* name :
-             {"quonda.new", "quonda.doc", "quonda.ttn", "quonda.tti", "quonda.ttc"})
-            write(name, slurp(std::string(BULLMOOR_SOURCE_DIR) + "/dist/" + name));
+        std::filesystem::current_path(dir);
+        for (const char* f : {"quonda.new", "quonda.doc", "quonda.ttn", "quonda.tti", "quonda.ttc"})
+            write(f, slurp(std::string(BULLMOOR_SOURCE_DIR) + "/dist/" + f));
     }
     ~Dir() {
+        std::filesystem::current_path(BULLMOOR_BINARY_DIR);
         chmod(dir.c_str(), 0700);
         remove_tree(dir);
     }
-    std::string path(const std::string& name) const { return dir + "/" + name; }
-    std::string read(const std::string& name) const { return slurp(path(name)); }
-    std::string snapshot() const { return read("quonda.dat") + read("quonda.plr"); }
-    void write(const std::string& name, const std::string& bytes) const {
-        std::ofstream(path(name), std::ios::binary | std::ios::trunc) << bytes;
-    }
-    ino_t inode(const std::string& name) const {
-        struct stat info {};
-        return stat(path(name).c_str(), &info) == 0 ? info.st_ino : 0;
-    }
-    // quonda.dat on market_date and quonda.plr holding the caller's record (none when new).
-    // The market holds none of the caller's shares as available.
-    void save(Caller who, const char* market_date) const {
-        MarketRecord market = market_dated(market_date);
-        if (who == Caller::kWipedOut) market.companies[3].available[kCommon] -= 50;
-        ASSERT_EQ(0, save_market(market, path("quonda.dat").c_str()));
-        write("quonda.plr", "");
-        if (who != Caller::kNew) {
-            ASSERT_EQ(0, rewrite_player(stored_player(who, market), 0, path("quonda.plr").c_str()));
-        }
-    }
-    MarketRecord market() const {
-        MarketRecord m{};
-        EXPECT_EQ(0, load_market(m, path("quonda.dat").c_str()));
-        return m;
-    }
-    PlayerRecord player() const {
-        PlayerRecord p{};
-        int32_t offset = 0;
-        EXPECT_EQ(1, find_player(kCaller, p, offset, path("quonda.plr").c_str()));
-        return p;
-    }
 };
+
+// quonda.dat (the default exchange on market_date, without the caller's shares in `available`) and
+// quonda.plr holding the caller's record.
+void save(Caller who, const char* market_date) {
+    MarketRecord market{};
+    (void)build_default_market(market);
+    std::snprintf(market.date, sizeof market.date, "%s", market_date);
+    PlayerRecord p{};
+    std::snprintf(p.name, sizeof p.name, "%s", kCaller);
+    std::snprintf(p.last_played, kDateSize, "%s", kYesterday);
+    p.times_played = 3;
+    p.cash = p.net_worth = who == Caller::kWipedOut ? 50 : 1000;
+    p.holdings[3].count[kCommon] = who == Caller::kWipedOut ? 50 : 0;
+    market.companies[3].available[kCommon] -= p.holdings[3].count[kCommon];
+    p.holdings[2].short_count = p.holdings[2].short_price = who == Caller::kShortCalled ? 10 : 0;
+    ASSERT_EQ(0, save_market(market));
+    write("quonda.plr", "");
+    ASSERT_TRUE(who == Caller::kNew || rewrite_player(p, 0) == 0);
+}
 
 // One step of a call: the keys typed, then the text the door answers with.
 using Steps = std::vector<std::pair<std::string, std::string>>;
@@ -120,8 +95,7 @@ Steps operator+(Steps a, const Steps& b) {
     return a;
 }
 
-// Waits for the sign-on screen, then takes the steps; the door is left waiting at the last read.
-// A step with no keys waits for more of the answer before it.
+// Waits for the sign-on screen, then takes the steps (no keys: more of the answer before).
 ::testing::AssertionResult walk(VirtualCaller& caller, const Steps& steps) {
     size_t from = 0, at = 0;
     for (const auto& [keys, text] : Steps{{"", kEnter}} + steps) {
@@ -129,10 +103,9 @@ Steps operator+(Steps a, const Steps& b) {
         caller.type(keys);
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
         while ((at = caller.raw_output().find(text, from)) == std::string::npos) {
-            if (std::chrono::steady_clock::now() > deadline) {
+            if (std::chrono::steady_clock::now() > deadline)
                 return ::testing::AssertionFailure() << "expected \"" << text << "\"\n"
                                                      << caller.screen().dump();
-            }
             caller.drain(20);
         }
         from = at + text.size();
@@ -140,229 +113,157 @@ Steps operator+(Steps a, const Steps& b) {
     return ::testing::AssertionSuccess();
 }
 
-CallerOptions options(const Dir& d, Link link = Link::kSocket) {
+const Steps kPriceReport = {{"\r", kEnter}, {"\r", "PRICE CHANGES SINCE YOU WERE LAST ON"}};
+const Steps kMainMenu = kPriceReport + Steps{{"\r", "Current cash:"}};
+const Steps kQuit = {{"1\r", "Sure you want to quit"}, {"y\r", "Press [ENTER] to exit..."}};
+// A call ends at a read: the caller hangs up, a signal comes, or the caller presses Enter.
+constexpr int kHangUp = 0, kEnterKey = -1;
+struct Call {
+    const char* name;  // the read, or the file that is a directory
+    Steps steps;       // to that read
+    Caller who = Caller::kReturning;
+    int exit_code = 0;
+    int mode = 0;       // graphics mode saved; -1: nothing saved at all
+    int end = kHangUp;  // kHangUp, kEnterKey or a signal
+    Link link = Link::kSocket;
+    bool directory = false;        // name is a directory in place of that file
+    const char* logged = nullptr;  // in quonda.err, or on the screen when that is the directory
+};
+
+// Runs the call in a fresh directory (the market dated today, so that start writes nothing, but
+// with the pass's output a directory on a market day) and checks what reached the files.
+void run_call(const Call& c) {
+    SCOPED_TRACE(c.name);
+    const Dir d;
+    const std::string directory = c.directory ? c.name : "";
+    // The caller is named as the sysop, so the editor is open to them with kPassword.
+    write("quonda.cfg", std::string("BBS\nquonda.doc\nquonda.bul\n") + kCaller + "\n" + kPassword);
+    save(c.who, directory == "quonda.tmp" ? kYesterday : kToday);
+    if (c.directory) std::remove(c.name);
+    ASSERT_TRUE(!c.directory || mkdir(c.name, 0700) == 0);
+    const std::string before = snapshot(), market_before = slurp("quonda.dat");
+    const ino_t market_inode = inode("quonda.dat");
     CallerOptions o;
     o.door = std::string(BULLMOOR_BINARY_DIR) + "/tests/bullmoor_test";
     o.work_dir = d.dir;
     o.faketime = "2024-06-15 10:00:00";  // within the default paging hours
-    o.link = link;
-    return o;
+    o.link = c.link;
+    VirtualCaller caller(o);
+    ASSERT_TRUE(caller.start());
+    ASSERT_TRUE(walk(caller, c.steps));
+    caller.drain(50);
+    if (c.end > 0) kill(caller.pid(), c.end);
+    if (c.end == kHangUp) caller.hang_up();
+    if (c.end == kEnterKey) caller.type("\r");
+    EXPECT_EQ(c.exit_code, caller.wait_exit());
+    const bool log_file = directory != "quonda.err" && inode("quonda.err") != 0;
+    const std::string log = log_file ? slurp("quonda.err") : caller.raw_output();
+    EXPECT_TRUE(c.logged == nullptr || log.find(c.logged) != std::string::npos) << log;
+    if (c.mode < 0) {
+        EXPECT_EQ(market_inode, inode("quonda.dat")) << "the market was written";
+        EXPECT_TRUE(snapshot() == before) << "quonda.dat or quonda.plr changed";
+        EXPECT_EQ(0u, inode("quonda.bul"));
+        return;
+    }
+    // The market saved (twice on a market day: its inode may come back), or whole if that failed.
+    EXPECT_TRUE(directory != "quonda.dat.tmp" || slurp("quonda.dat") == market_before);
+    EXPECT_TRUE(directory == "quonda.dat.tmp" || directory == "quonda.tmp" ||
+                market_inode != inode("quonda.dat"))
+        << "the market was not saved";
+    // A returning player keeps the record; a new or rebuilt one has $2000 and 10 IGM, no ALG.
+    PlayerRecord stored{};
+    int32_t offset = 0;
+    ASSERT_EQ(1, find_player(kCaller, stored, offset));
+    const bool returning = c.who == Caller::kReturning;
+    EXPECT_STREQ(kToday, stored.last_played);
+    EXPECT_EQ(c.mode, stored.graphics_mode);
+    EXPECT_EQ(returning ? 4 : 1, stored.times_played);
+    EXPECT_EQ(returning ? 1000 : 2000, stored.cash);
+    EXPECT_EQ(returning ? 0 : 10, stored.holdings[0].count[kCommon]);
+    EXPECT_EQ(0, stored.holdings[3].count[kCommon]);
+    EXPECT_EQ(0u, slurp("quonda.dat").find(kToday)) << "the market's date";
 }
 
-// A new player's graphics choice, then the new-player text of 30 lines up to its first page end,
-// or to its end.
-Steps new_player_text(const char* mode_key, bool to_the_end) {
-    Steps steps = {{"\r", "Please select graphics mode (0-2): "},
-                   {mode_key, "NEW PLAYER LINE 17"},
-                   {"", kEnter}};
-    return to_the_end ? steps + Steps{{"\r", "NEW PLAYER LINE 30"}, {"", kEnter}} : steps;
-}
-const Steps kCapture =
-    new_player_text("0", true) + Steps{{"\r", "Enter desired function (1-3): "},
-                                       {"2\r", "Setup your capture, then press ENTER..."}};
-const Steps kPriceReport = {{"\r", kEnter}, {"\r", "PRICE CHANGES SINCE YOU WERE LAST ON"}};
-const Steps kMainMenu = kPriceReport + Steps{{"\r", "Current cash:"}};
-const Steps kQuit = {{"1\r", "Sure you want to quit (Y/[N]): "},
-                     {"y\r", "Press [ENTER] to exit..."}};
-const Steps kTrading = kMainMenu + Steps{{"22\r", "STOCK TRADING MENU"}};
-const Steps kEditor = kMainMenu + Steps{{"\x05", "Enter password: "},
-                                        {std::string(kPassword) + "\r", "MAIN EDITOR MENU"}};
-const Steps kHistory =
-    kEditor +
-    Steps{{"2\r", "COMPANY EDIT MENU"}, {"2\r", "COMPANY PROFILE MENU"}, {"222\r", "REPLACE MODE"}};
-
-// The caller leaves at a read (hangs up, or a signal comes). Before the caller is found and after
-// the start-up reports, the session ends normally and saves; a refused caller and a caller lost
-// at the start-up reports (exit code 1) change nothing.
+// Before the caller is found and after the start-up reports, the session ends normally and saves;
+// a caller lost at the start-up reports ends it with exit code 1 and changes nothing.
 TEST(Faults, CallerLostAtAReadSavesWhatTheSessionHadAndNothingMore) {
-    const struct {
-        const char* name;
-        Caller who;
-        Steps steps;  // to the read where the caller is lost
-        int exit_code = 0;
-        int mode = 0;  // graphics mode saved; -1: nothing saved at all
-        Link link = Link::kSocket;
-        int signal = 0;  // 0: the caller hangs up
-    } cases[] = {
-        {"wiped-out notice", Caller::kWipedOut, {{"\r", "Notice, you are wiped out."}}},
-        {"refusal", Caller::kTradedToday, {{"\r", "You have already traded stocks today."}}, 0, -1},
-        {"new player pager", Caller::kNew, new_player_text("2", false), 0, 2},
-        {"capture setup", Caller::kNew, kCapture},
-        {"after title", Caller::kReturning, {{"\r", kEnter}}},
-        {"price report", Caller::kReturning, kPriceReport, 1, -1},
-        {"margin call", Caller::kShortCalled, kPriceReport + Steps{{"\r", "NOTICE: MARGIN CALL"}},
-         1, -1},
-        {"trading menu", Caller::kReturning, kTrading},
-        {"quantity line", Caller::kReturning,
-         kTrading +
-             Steps{{"\r\r", "STOCK TYPE SELECTION MENU"}, {"2\r", "Enter quantity to trade"}}},
-        {"help page", Caller::kReturning,
-         kMainMenu + Steps{{"22222\r", "MAIN HELP MENU"}, {"\r", kEnter}}},
-        {"player editor, holding quonda.plr", Caller::kReturning,
-         kEditor + Steps{{"\r", "PLAYER EDIT MENU"}}},
-        {"history editor", Caller::kReturning, kHistory},
-        {"exit prompt, after a page", Caller::kReturning,
+    const Steps trading = {{"22\r", "STOCK TRADING MENU"}, {"\r\r", "STOCK TYPE SELECTION MENU"}};
+    const Steps editor = {{"\x05", "Enter password: "},
+                          {std::string(kPassword) + "\r", "MAIN EDITOR MENU"},
+                          {"\r", "PLAYER EDIT MENU"}};
+    using enum Caller;
+    const Call calls[] = {
+        {"wiped-out notice", {{"\r", "Notice, you are wiped out."}}, kWipedOut},
+        {"new player text", {{"\r", "Please select graphics mode"}, {"2", kEnter}}, kNew, 0, 2},
+        {"price report", kPriceReport, kReturning, 1, -1},
+        {"margin call", kPriceReport + Steps{{"\r", "NOTICE: MARGIN CALL"}}, kShortCalled, 1, -1},
+        {"quantity line", kMainMenu + trading + Steps{{"2\r", "Enter quantity to trade"}}},
+        {"player editor, holding quonda.plr", kMainMenu + editor},
+        {"exit prompt, after a page",
          kMainMenu + Steps{{"222\r", "Your page has been left"}} + kQuit},
-        {"SIGHUP on a socket", Caller::kReturning, kMainMenu, 0, 0, Link::kSocket, SIGHUP},
-        {"SIGTERM on a socket", Caller::kReturning, kMainMenu, 0, 0, Link::kSocket, SIGTERM},
-        {"SIGTERM on a pseudo-terminal", Caller::kReturning, kMainMenu, 0, 0, Link::kStdPty,
-         SIGTERM},
-        {"caller gone from pipes", Caller::kReturning, kMainMenu, 0, 0, Link::kStdPipes},
+        {"SIGHUP on a socket", kMainMenu, kReturning, 0, 0, SIGHUP},
+        {"SIGTERM on a pseudo-terminal", kMainMenu, kReturning, 0, 0, SIGTERM, Link::kStdPty},
+        {"caller gone from pipes", kMainMenu, kReturning, 0, 0, kHangUp, Link::kStdPipes},
     };
-    std::string new_text;
-    for (int line = 1; line <= 30; ++line)
-        new_text += "NEW PLAYER LINE " + std::to_string(line) + "\r\n";
-    const mode_t old_mask = umask(0);
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        const Dir d;
-        d.write("quonda.new", new_text);
-        // The caller is named as the sysop, so the editor is open to them with kPassword.
-        d.write("quonda.cfg",
-                std::string("BBS\nquonda.doc\nquonda.bul\n") + kCaller + "\n" + kPassword);
-        d.save(c.who, kToday);  // no market day: start writes nothing
-        const MarketRecord start = d.market();
-        const std::string before = d.snapshot();
-        const ino_t market_inode = d.inode("quonda.dat");
-        VirtualCaller caller(options(d, c.link));
-        ASSERT_TRUE(caller.start());
-        ASSERT_TRUE(walk(caller, c.steps));
-        caller.drain(50);
-        if (c.signal != 0) kill(caller.pid(), c.signal);
-        if (c.signal == 0) caller.hang_up();
-        EXPECT_EQ(c.exit_code, caller.wait_exit());
-        EXPECT_EQ(std::string::npos, d.read("quonda.err").find(kPassword));
-        if (c.mode < 0) {
-            EXPECT_EQ(market_inode, d.inode("quonda.dat")) << "the market was written";
-            EXPECT_TRUE(d.snapshot() == before) << "quonda.dat or quonda.plr changed";
-            EXPECT_EQ(0u, d.inode("quonda.bul"));
-            continue;
-        }
-        EXPECT_NE(market_inode, d.inode("quonda.dat")) << "the market was not saved";
-        EXPECT_NE(std::string::npos, d.read("quonda.bul").find(kCaller));
-        const PlayerRecord stored = d.player();
-        const MarketRecord saved = d.market();
-        EXPECT_STREQ(kToday, stored.last_played);
-        EXPECT_EQ(c.mode, stored.graphics_mode);
-        // A returning player keeps the record; a new or rebuilt one has $2000 and 10 common
-        // shares of companies 0 and 7 from the market, where a wiped-out player's 50 shares of
-        // company 3 are back.
-        const bool returning = c.who == Caller::kReturning;
-        EXPECT_EQ(returning ? 4 : 1, stored.times_played);
-        EXPECT_EQ(returning ? 1000 : 2000, stored.cash);
-        const int gift = returning ? 0 : 10, back = c.who == Caller::kWipedOut ? 50 : 0;
-        const auto available = [](const MarketRecord& m, int company) {
-            return m.companies[company].available[kCommon];
-        };
-        EXPECT_EQ(gift, stored.holdings[0].count[kCommon]);
-        EXPECT_EQ(0, stored.holdings[3].count[kCommon]);
-        EXPECT_EQ(available(start, 0) - gift, available(saved, 0));
-        EXPECT_EQ(available(start, 7) - gift, available(saved, 7));
-        EXPECT_EQ(available(start, 3) + back, available(saved, 3));
-        // Every file the door wrote is the owner's only (umask 0: modes exactly as asked).
-        for (const char* name : {"quonda.dat", "quonda.bul", "quonda.err", "doorpage.log"}) {
-            struct stat info {};
-            if (stat(d.path(name).c_str(), &info) == 0) {
-                EXPECT_EQ(0600u, info.st_mode & 0777) << name;
-            }
-        }
-    }
-    umask(old_mask);
+    for (const Call& c : calls) run_call(c);
 }
 
-// A directory where a file should be: the message (in quonda.err, or on the caller's screen when
-// the log is the directory) and an end, never a hang. A failed save is none half done.
+// A directory where a file should be: the message and an end, never a hang, no save half done.
+// With quonda.dat or quonda.plr the session ends at once (exit code 1), else the caller plays.
 TEST(Faults, DirectoryInPlaceOfAFileGivesTheMessageAndNeverHangs) {
-    const struct {
-        const char* directory;
-        const char* logged;
-        int exit_code;  // 1: at once, after the sign-on screen; 0: the caller plays and quits
-    } cases[] = {
-        {"quonda.dat", "Error [41] - Can't read market info file (quonda.dat)", 1},
-        {"quonda.plr", "Error [43] - Can't open player file (quonda.plr).", 1},
-        {"quonda.cfg", "Warning [40] - Cant't read config file (quonda.cfg).", 0},
-        {"quonda.ttn", "Error [42] - Can't locate title screen file (quonda.ttn).", 0},
-        {"quonda.err", "SCORING SUMMARY", 0},
-        {"quonda.bul", "Cant't read config file", 0},
-        {"quonda.tmp", "Cant't read config file", 0},  // on a market day: the pass's output
-        {"quonda.dat.tmp", "Cant't read config file", 0},
+    const std::tuple<const char*, int, const char*> files[] = {
+        {"quonda.dat", 1, "Error [41] - Can't read market info file (quonda.dat)"},
+        {"quonda.plr", 1, "Error [43] - Can't open player file (quonda.plr)."},
+        {"quonda.cfg", 0, "Warning [40] - Cant't read config file (quonda.cfg)."},
+        {"quonda.ttn", 0, "Error [42] - Can't locate title screen file (quonda.ttn)."},
+        {"quonda.err", 0, "SCORING SUMMARY"},
+        {"quonda.bul", 0, nullptr},
+        {"quonda.tmp", 0, nullptr},  // on a market day: the pass's output
+        {"quonda.dat.tmp", 0, nullptr},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.directory);
-        const Dir d;
-        const std::string name = c.directory;
-        d.save(Caller::kReturning, name == "quonda.tmp" ? kYesterday : kToday);
-        std::remove(d.path(name).c_str());
-        ASSERT_EQ(0, mkdir(d.path(name).c_str(), 0700));
-        const std::string before = d.snapshot(), market_before = d.read("quonda.dat");
-        VirtualCaller caller(options(d));
-        ASSERT_TRUE(caller.start());
-        ASSERT_TRUE(walk(caller, c.exit_code == 1 ? Steps{} : kMainMenu + kQuit));
-        caller.type("\r");
-        EXPECT_EQ(c.exit_code, caller.wait_exit());
-        const bool logged = name != "quonda.err" && d.inode("quonda.err") != 0;
-        const std::string log = logged ? d.read("quonda.err") : caller.raw_output();
-        EXPECT_NE(std::string::npos, log.find(c.logged)) << log;
-        if (c.exit_code == 1) {
-            EXPECT_TRUE(d.snapshot() == before) << "quonda.dat or quonda.plr changed";
-            continue;
-        }
-        // No save half done; on the market day the update ran but the pass could not: quonda.plr
-        // still holds the one record, saved at the end.
-        EXPECT_TRUE(name != "quonda.dat.tmp" || d.read("quonda.dat") == market_before);
-        EXPECT_STREQ(kToday, d.market().date);
-        EXPECT_EQ(static_cast<size_t>(kPlayerBytes), d.read("quonda.plr").size());
-        EXPECT_STREQ(kToday, d.player().last_played);
-    }
+    for (const auto& [file, exit_code, logged] : files)
+        run_call({file, exit_code == 1 ? Steps{} : kMainMenu + kQuit, Caller::kReturning, exit_code,
+                  exit_code == 1 ? -1 : 0, kEnterKey, Link::kSocket, true, logged});
 }
 
-MarketRecord g_market;
-PlayerRecord g_player;
-int32_t g_offset;
-
-// Each operation runs in a child that can neither read the files (mode 000) nor write the
-// directory (as root it drops to an unprivileged user first). Its result comes back as the exit
-// code; an alarm turns a hang into a failure.
+// Each operation in a child that can neither read the files (mode 000) nor write the directory
+// (root drops to an unprivileged user first); the result is the exit code, an alarm ends a hang.
 TEST(Faults, UnreadableFilesFailAtOnceAndChangeNothing) {
-    const struct {
-        const char* name;
-        int (*operation)();
-        int expected;
-    } cases[] = {
-        {"load_market", [] { return load_market(g_market); }, -1},
-        {"find_player", [] { return find_player(kCaller, g_player, g_offset); }, -1},
-        {"save_market", [] { return save_market(g_market); }, -2},
-        {"rewrite_player", [] { return rewrite_player(g_player, 0); }, -2},
-        {"player_file_pass", [] { return player_file_pass(g_market, kToday, kYesterday); }, -1},
-        {"log_error", [] { return log_error(false, "Error - test entry."); }, 0},
+    static MarketRecord market;
+    static PlayerRecord player;
+    static int32_t offset;
+    const std::pair<int (*)(), int> cases[] = {
+        {[] { return load_market(market); }, -1},
+        {[] { return find_player(kCaller, player, offset); }, -1},
+        {[] { return save_market(market); }, -2},
+        {[] { return rewrite_player(player, 0); }, -2},
+        {[] { return player_file_pass(market, kToday, kYesterday); }, -1},
+        {[] { return log_error(false, "Error - test entry."); }, 0},
     };
     const Dir d;
-    d.save(Caller::kReturning, kYesterday);
-    g_market = market_dated(kToday);
-    g_player = stored_player(Caller::kReturning, g_market);
-    d.write("quonda.err", "x\n");
-    const std::string before = d.snapshot();
-    for (const char* name : {"quonda.dat", "quonda.plr", "quonda.err"})
-        ASSERT_EQ(0, chmod(d.path(name).c_str(), 0));
-    ASSERT_EQ(0, chmod(d.dir.c_str(), 0555));
-    for (const auto& c : cases) {
+    save(Caller::kReturning, kYesterday);
+    write("quonda.err", "x\n");
+    const std::string before = snapshot();
+    for (const char* f : {"quonda.dat", "quonda.plr", "quonda.err"}) ASSERT_EQ(0, chmod(f, 0));
+    ASSERT_EQ(0, chmod(".", 0555));
+    for (size_t i = 0; i < std::size(cases); ++i) {
         const pid_t pid = fork();
         if (pid == 0) {
             alarm(20);
             if (geteuid() == 0 &&
                 (setresgid(65534, 65534, 65534) != 0 || setresuid(65534, 65534, 65534) != 0))
                 _exit(100);
-            _exit(chdir(d.dir.c_str()) != 0 ? 101 : c.operation() + 10);
+            _exit(cases[i].first() + 10);
         }
         int status = 0;
         waitpid(pid, &status, 0);
-        ASSERT_TRUE(WIFEXITED(status)) << c.name << " ended by signal " << WTERMSIG(status);
-        EXPECT_EQ(c.expected, WEXITSTATUS(status) - 10) << c.name;
+        ASSERT_TRUE(WIFEXITED(status)) << "case " << i << " ended by signal " << WTERMSIG(status);
+        EXPECT_EQ(cases[i].second, WEXITSTATUS(status) - 10) << "case " << i;
     }
-    chmod(d.dir.c_str(), 0700);
-    for (const char* name : {"quonda.dat", "quonda.plr"}) chmod(d.path(name).c_str(), 0600);
-    EXPECT_TRUE(d.snapshot() == before) << "quonda.dat or quonda.plr changed";
-    EXPECT_EQ(0u, d.inode("quonda.dat.tmp") + d.inode("quonda.tmp")) << "a temporary was left";
+    chmod(".", 0700);
+    for (const char* name : {"quonda.dat", "quonda.plr"}) chmod(name, 0600);
+    EXPECT_TRUE(snapshot() == before) << "quonda.dat or quonda.plr changed";
+    EXPECT_EQ(0u, inode("quonda.dat.tmp") + inode("quonda.tmp")) << "a temporary was left";
 }
 
 }  // namespace
