@@ -15,6 +15,7 @@
 
 #include "data/codec.h"
 #include "data/dates.h"
+#include "data/file_access.h"
 #include "market/market.h"
 #include "session/shared_files.h"
 #include "vcaller/caller.h"
@@ -239,6 +240,32 @@ TEST_F(MultiNode, NodesStartingTogetherRunTheDayOnce) {
     write_files(market_dated("Jun 20 2024"), {});
     EXPECT_EQ(rollover("Jun 14 2024"), 1);
     EXPECT_STREQ(stored_market().date, "Jun 14 2024");
+}
+
+// While a node runs the day, quonda.dat stays locked: another node trying to read the market from
+// inside the update (the hook runs just before it) waits and gives up at its wait limit.
+int g_reader_open = 1;
+TEST_F(MultiNode, MarketStaysLockedThroughTheDay) {
+    write_files(market_dated("Jun 13 2024"), {});
+    MarketRecord market{};
+    char today[kDateSize] = "Jun 14 2024", previous[kDateSize] = "";
+    bool prices_move = true, updated = false;
+    const int loaded = bring_market_to_today(market, today, previous, prices_move, updated, [] {
+        const pid_t child = fork();
+        if (child == 0) {
+            set_lock_wait_limit(200);
+            FileHandle file;
+            std::snprintf(file.path, sizeof file.path, "%s", "quonda.dat");
+            _exit(-open_locked(file, kModeRead, true, false));
+        }
+        int status = 0;
+        if (waitpid(child, &status, 0) == child && WIFEXITED(status)) {
+            g_reader_open = -WEXITSTATUS(status);
+        }
+    });
+    EXPECT_EQ(loaded, 0);
+    EXPECT_TRUE(updated);
+    EXPECT_EQ(g_reader_open, kOpenLockTimeout);
 }
 
 // The sysop's edits go into another node's market whole on the same day; available moves, never
