@@ -19,6 +19,7 @@
 #include <memory>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "data/codec.h"
@@ -256,8 +257,10 @@ bool fail(Session& s, const std::string& what) {
 
 // Keys typed, then the text that must show (at row and column when given).
 struct Step {
+    Step(std::string keys_, std::string text_, int row_ = -1, int col_ = -1)
+        : keys(std::move(keys_)), text(std::move(text_)), row(row_), col(col_) {}
     std::string keys, text;
-    int row = -1, col = -1;
+    int row, col;
 };
 
 bool walk(Session& s, const std::vector<Step>& steps) {
