@@ -64,6 +64,9 @@ class TimeControlTest : public ::testing::Test {
         tzset();
         set_clock_source([] { return g_now; });
         std::snprintf(g_session.today, sizeof g_session.today, "%s", kToday);
+        od_control.user_security = 10;
+        od_control.user_timelimit = 100;
+        g_time_control = TimeControlState{};
     }
     void TearDown() override {
         set_clock_source(nullptr);
