@@ -10,7 +10,6 @@
 
 namespace {
 
-constexpr int kMessageRow = 23;
 constexpr int kKeyEnter = 13;
 constexpr int kKeySpace = 32;
 constexpr int kKeyAsterisk = 42;

@@ -20,7 +20,6 @@ namespace {
 constexpr const char* kPlayerFile = "quonda.plr";
 constexpr int kArrowColumn = 60;   // the shown company's arrow on the profile screen
 constexpr int kSymbolColumn = 65;  // the company symbols beside it
-constexpr int kFirstCompanyRow = 2;
 constexpr int kValueColumn = 21;  // holding values on rows 6-12
 constexpr int kTextColumn = 22;   // name and dates on rows 2-4
 

@@ -14,16 +14,6 @@ int current_company = 0;
 
 namespace {
 
-constexpr int kTableTitleRow = 0;
-constexpr int kTableHeadingRow = 1;
-constexpr int kFirstCompanyRow = 2;
-constexpr int kMenuHeadingRow = 14;
-constexpr int kFirstMenuRow = 15;
-constexpr int kLastMenuRow = 21;
-constexpr int kMessageHeadingRow = 22;
-constexpr int kMessageRow = 23;
-constexpr int kItemMarkerColumn = 30;
-constexpr int kCompanyArrowColumn = 4;
 constexpr int kShortColumn = 30;  // where the third column is rewritten on its own
 constexpr int kBarWidth = 76;     // visible width of a heading bar after its two blanks
 

@@ -4,6 +4,18 @@
 
 #include <cstdint>
 
+// Rows and columns of the fixed layout (zero-based).
+constexpr int kTableTitleRow = 0;
+constexpr int kTableHeadingRow = 1;
+constexpr int kFirstCompanyRow = 2;  // companies 0..11 on rows 2..13
+constexpr int kMenuHeadingRow = 14;
+constexpr int kFirstMenuRow = 15;
+constexpr int kLastMenuRow = 21;
+constexpr int kMessageHeadingRow = 22;
+constexpr int kMessageRow = 23;
+constexpr int kItemMarkerColumn = 30;
+constexpr int kCompanyArrowColumn = 4;
+
 constexpr int kLineBufferSize = 256;
 extern char line_buffer[kLineBufferSize];  // answers typed at the message row
 extern int32_t short_view;                 // holdings table shows short shares

@@ -33,10 +33,8 @@ constexpr int kExitHelpItem = 6;
 
 constexpr int kCtrlE = 5;
 constexpr int kMaxLoginAttempts = 3;
-constexpr int kMenuFirstRow = 15;
 constexpr int kMenuRows = 7;
 constexpr int kPageColumn = 6;
-constexpr int kMessageRow = 23;
 
 int main_cursor = 0;     // the main menu's item, kept for the whole run
 int login_attempts = 0;  // failed editor logins since the last successful one
@@ -69,12 +67,12 @@ void redraw_help_screen() {
 
 // Blanks the menu block, lets the door kit conduct the page, then repaints the whole screen.
 void page_sysop() {
-    term_goto(0, kMenuFirstRow);
+    term_goto(0, kFirstMenuRow);
     for (int row = 0; row < kMenuRows; ++row) {
         term_clear_line();
         term_printf("\r\n");
     }
-    term_goto(kPageColumn, kMenuFirstRow);
+    term_goto(kPageColumn, kFirstMenuRow);
     term_page_sysop();
     term_clear_screen();
     draw_holdings_table();
@@ -188,7 +186,7 @@ int run_bullmoor(int argc, char** argv) {
     draw_main_screen();
     main_cursor = 0;
     for (;;) {
-        const SelectionLoop loop{kMenuFirstRow, kMenuRows,
+        const SelectionLoop loop{kFirstMenuRow, kMenuRows,
                                  false,         draw_main_screen,
                                  show_cash,     g_session.editor_allowed ? kCtrlE : 0};
         const int chosen = run_selection(loop, main_cursor);
