@@ -2,6 +2,7 @@
 #include "harness.h"
 
 #include <gtest/gtest.h>
+#include <pthread.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -12,7 +13,25 @@
 #include "doorkit/opendoors.h"
 #include "session/terminal.h"
 
+namespace {
+
+// Death tests fork while the reader thread runs. Holding its mutex across the fork keeps that
+// thread out of the allocator at the moment of forking, so the child never inherits a taken lock.
+DoorHarness* g_forking_harness = nullptr;
+
+void lock_for_fork() {
+    if (g_forking_harness != nullptr) g_forking_harness->fork_mutex().lock();
+}
+void unlock_after_fork() {
+    if (g_forking_harness != nullptr) g_forking_harness->fork_mutex().unlock();
+}
+
+}  // namespace
+
 DoorHarness::DoorHarness(bool telnet) : telnet_(telnet), sent_base_(od_bytes_sent()) {
+    static const bool registered =
+        pthread_atfork(lock_for_fork, unlock_after_fork, unlock_after_fork) == 0;
+    (void)registered;
     int fds[2];
     if (socketpair(AF_UNIX, SOCK_STREAM, 0, fds) != 0) {
         ADD_FAILURE() << "socketpair: " << std::strerror(errno);
@@ -28,9 +47,11 @@ DoorHarness::DoorHarness(bool telnet) : telnet_(telnet), sent_base_(od_bytes_sen
     term_forget_pending_key();
     od_attach(kit_fd_, kit_fd_, telnet);
     reader_ = std::thread([this] { read_loop(); });
+    g_forking_harness = this;
 }
 
 DoorHarness::~DoorHarness() {
+    if (g_forking_harness == this) g_forking_harness = nullptr;
     od_detach();
     od_set_inactivity_ms(0);
     if (caller_fd_ >= 0) shutdown(caller_fd_, SHUT_RDWR);

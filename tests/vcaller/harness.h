@@ -31,6 +31,8 @@ class DoorHarness {
     std::string take_output();
     // The caller hangs up: the kit sees end of stream on reads and EPIPE on writes.
     void hang_up();
+    // The lock the reader thread takes around its allocations (held across fork).
+    std::mutex& fork_mutex() { return mutex_; }
 
   private:
     void read_loop();
